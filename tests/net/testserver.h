@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A loopback HTTP server for tests. It keeps every request exactly as it arrived (header
+// lines in their order, duplicates included) and answers with whatever the test's handler
+// returns, including replies that stall, break off or are not HTTP at all. Raw sockets
+// rather than an HTTP library, because libraries normalise exactly what the tests inspect.
+class CTestServer {
+public:
+    struct Request {
+        std::string method;
+        std::string target;                   // path and query, as sent
+        std::vector<std::string> headerLines; // "Name: value", without CR LF
+        std::string body;
+
+        // Value of the first header line with this name (any case); empty when none.
+        std::string HeaderValue(const std::string& name) const;
+    };
+
+    // How a reply ends once cutAfterBytes bytes of it are sent.
+    enum class Cut {
+        None,  // the whole reply goes out, then the connection closes
+        Stall, // nothing more is sent; the server waits until the client leaves
+        Close, // orderly close
+        Reset, // abortive close (TCP RST)
+    };
+
+    struct Response {
+        int status = 200;
+        std::vector<std::string> headerLines; // e.g. "Set-Cookie: a=1"; Content-Length is
+                                              // added unless one is given here
+        std::string body;                     // not sent in reply to HEAD
+        std::string raw;                      // when non-empty, sent instead of all the above
+        Cut cut = Cut::None;
+        size_t cutAfterBytes = 0;             // counts status line, headers and body
+    };
+
+    using Handler = std::function<Response(const Request&)>;
+
+    CTestServer();
+    ~CTestServer();
+    CTestServer(const CTestServer&) = delete;
+    CTestServer& operator=(const CTestServer&) = delete;
+
+    // Listens on 127.0.0.1 at a free port; with tls, speaks https with a fresh
+    // self-signed certificate for 127.0.0.1. False when the socket could not be set up.
+    bool Start(bool tls = false);
+    // Ends every connection, stalled ones included, and waits for them.
+    void Stop();
+
+    void SetHandler(Handler handler);
+    int Port() const { return port; }
+    // "http://127.0.0.1:<port>" + path (https with tls).
+    std::string Url(const std::string& path) const;
+    std::vector<Request> Requests() const;
+    void ClearRequests();
+
+    // Serialises a reply as it goes on the wire (no body for HEAD).
+    static std::string Serialise(const Response& response, bool forHead);
+    // A port on 127.0.0.1 that nothing listens on right now.
+    static int UnusedPort();
+
+private:
+    class CConnection;
+    struct CTlsContext;
+
+    void AcceptLoop();
+    void Serve(int socketFd);
+    bool ReadRequest(CConnection& connection, Request& request);
+    void Answer(CConnection& connection, int socketFd, const Response& response,
+                bool forHead);
+    void WaitForClientToLeave(CConnection& connection);
+
+    int listenFd = -1;
+    int wakePipe[2] = {-1, -1}; // written once by Stop; wakes every waiting poll
+    int port = 0;
+    std::unique_ptr<CTlsContext> tls;
+    std::thread acceptThread;
+
+    mutable std::mutex mutex;
+    Handler handler;
+    std::vector<Request> requests;
+    std::vector<std::thread> connectionThreads;
+    std::vector<int> openSockets;
+};
