@@ -1,0 +1,91 @@
+#include "worker/catchthread.h"
+
+#include "net/pagefetcher.h"
+
+#include <QLatin1Char>
+
+const char* const kSiteBaseAddress = COLVANE_SITE_BASE_ADDRESS;
+
+namespace {
+// A text of more lines than this is refused whole, empty lines included.
+constexpr int kMaxLines = 20;
+} // namespace
+
+CCatchThread::CCatchThread(QObject* parent)
+    : QThread(parent), cookieHeader(), command(kCatchIdle), numbersText()
+{
+}
+
+CCatchThread::~CCatchThread()
+{
+    requestInterruption();
+}
+
+void CCatchThread::StartCatch(QString text)
+{
+    {
+        std::lock_guard<std::mutex> lock(numbersMutex);
+        numbersText = std::move(text);
+    }
+    // Stored after the text: a worker that reads kCatchRun finds the text complete.
+    command.store(kCatchRun);
+}
+
+void CCatchThread::SetCommand(int value)
+{
+    command.store(value);
+}
+
+int CCatchThread::Command() const
+{
+    return command.load();
+}
+
+void CCatchThread::Launch()
+{
+    start(QThread::HighestPriority);
+}
+
+bool CCatchThread::QuitRequested() const
+{
+    return command.load() == kCatchQuit || isInterruptionRequested();
+}
+
+void CCatchThread::BatchEntered(const QStringList&, bool)
+{
+}
+
+void CCatchThread::run()
+{
+    CPageFetcher fetcher;
+    fetcher.InitHandle();
+    // Closing the window must not wait for a silent site.
+    fetcher.abortCheck = [this] { return QuitRequested(); };
+    std::string reply;
+
+    while (!isInterruptionRequested()) {
+        const int current = command.load();
+        if (current == kCatchQuit)
+            break;
+        if (current != kCatchRun) {
+            QThread::msleep(1);
+            continue;
+        }
+
+        QString text;
+        {
+            std::lock_guard<std::mutex> lock(numbersMutex);
+            // A deep copy: nothing the batch reads is shared with the window's thread.
+            text = QString(numbersText.constData(), numbersText.size());
+        }
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        const bool accepted = lines.size() <= kMaxLines;
+        BatchEntered(lines, accepted);
+        if (accepted)
+            RunBatch(fetcher, reply, lines);
+
+        // Only kCatchRun goes back to idle: a kCatchQuit stored during the batch must stay.
+        int expected = kCatchRun;
+        command.compare_exchange_strong(expected, kCatchIdle);
+    }
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+class CPageFetcher;
+
+// Base address of the tracking site, ending in "/"; fixed when the program is configured.
+extern const char* const kSiteBaseAddress;
+
+// Commands of the lookup thread; any other value behaves as kCatchIdle.
+constexpr int kCatchIdle = 0;
+constexpr int kCatchRun = 2;
+constexpr int kCatchQuit = 3;
+
+// The one lookup thread: polls its command and runs one batch of lookups per start command,
+// reporting each result text through notifyResult.
+class CCatchThread : public QThread {
+    Q_OBJECT
+
+public:
+    explicit CCatchThread(QObject* parent);
+    ~CCatchThread() override;
+
+    void StartCatch(QString text);
+    void SetCommand(int command);
+    void Launch();
+
+    // The pending command; kCatchRun until the worker has finished the batch it started.
+    int Command() const;
+
+signals:
+    void notifyResult(QString);
+
+protected:
+    void run() override;
+
+    // Called on the worker thread at every batch entry, after the split and the line limit,
+    // before an accepted batch runs. Lets a test see and stretch a batch without a site.
+    virtual void BatchEntered(const QStringList& lines, bool accepted);
+
+private:
+    void RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines);
+    bool QuitRequested() const;
+
+    std::string cookieHeader;  // worker thread only
+    std::atomic<int> command;
+    std::mutex numbersMutex;   // guards numbersText
+    QString numbersText;
+};
