@@ -12,7 +12,11 @@ constexpr int kMaxLines = 20;
 } // namespace
 
 CCatchThread::CCatchThread(QObject* parent)
-    : QThread(parent), cookieHeader(), command(kCatchIdle), numbersText()
+    : QThread(parent),
+      cookieHeader(),
+      siteBaseAddress(kSiteBaseAddress),
+      command(kCatchIdle),
+      numbersText()
 {
 }
 
@@ -34,6 +38,11 @@ void CCatchThread::StartCatch(QString text)
 void CCatchThread::SetCommand(int value)
 {
     command.store(value);
+}
+
+void CCatchThread::SetSiteBaseAddress(const std::string& address)
+{
+    siteBaseAddress = address;
 }
 
 int CCatchThread::Command() const

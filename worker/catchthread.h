@@ -34,6 +34,10 @@ public:
     // The pending command; kCatchRun until the worker has finished the batch it started.
     int Command() const;
 
+    // The site the program talks to is kSiteBaseAddress; tests and benchmarks point the
+    // thread at a site of their own. Only before Launch.
+    void SetSiteBaseAddress(const std::string& address);
+
 signals:
     void notifyResult(QString);
 
@@ -49,6 +53,7 @@ private:
     bool QuitRequested() const;
 
     std::string cookieHeader;  // worker thread only
+    std::string siteBaseAddress; // set before the thread starts, then only read
     std::atomic<int> command;
     std::mutex numbersMutex;   // guards numbersText
     QString numbersText;

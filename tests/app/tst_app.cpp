@@ -321,5 +321,10 @@ void TestApp::startEmptiesTable()
     QCOMPARE(Row(model, 0), QStringList({"SF9", "z"}));
 }
 
-QTEST_MAIN(TestApp)
+int RunAppTests(int argc, char** argv)
+{
+    TestApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_app.moc"

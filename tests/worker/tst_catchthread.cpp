@@ -1,3 +1,4 @@
+#include "tests/net/testserver.h"
 #include "worker/catchthread.h"
 
 #include <QtTest>
@@ -77,9 +78,12 @@ std::vector<ProbeThread*>& Probes()
     return *probes;
 }
 
+// Probes look their numbers up where nothing listens: refused at once, so a batch is quick.
 ProbeThread& NewProbe(bool hold = false)
 {
     Probes().push_back(new ProbeThread(hold));
+    Probes().back()->SetSiteBaseAddress(
+        "http://127.0.0.1:" + std::to_string(CTestServer::UnusedPort()) + "/");
     return *Probes().back();
 }
 
@@ -304,5 +308,10 @@ void TestCatchThread::siteBaseAddress()
     QVERIFY(address.endsWith('/'));
 }
 
-QTEST_GUILESS_MAIN(TestCatchThread)
+int RunCatchThreadTests(int argc, char** argv)
+{
+    TestCatchThread test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_catchthread.moc"

@@ -1,0 +1,362 @@
+#include "site/parcelset.h"
+#include "site/trackingsite.h"
+#include "tests/net/testserver.h"
+#include "tests/worker/workerharness.h"
+#include "worker/catchthread.h"
+
+#include <QtTest>
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Request = CTestServer::Request;
+using Response = CTestServer::Response;
+
+const char kDetectionPrefix[] = "/index-ajaxselectinfo-";
+const char kInfoPrefix[] = "/index-ajaxselectcourierinfo-";
+
+bool StartsWith(const std::string& text, const char* prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+int CountLines(const Request& request, const std::string& line)
+{
+    int count = 0;
+    for (const std::string& sent : request.headerLines)
+        count += sent == line ? 1 : 0;
+    return count;
+}
+
+int CountNamed(const Request& request, const char* name)
+{
+    int count = 0;
+    const std::string prefix = std::string(name) + ":";
+    for (const std::string& sent : request.headerLines)
+        count += QByteArray::fromStdString(sent).toLower().startsWith(
+                     QByteArray(prefix.c_str()).toLower())
+            ? 1
+            : 0;
+    return count;
+}
+
+Response Json(const std::string& body)
+{
+    Response response;
+    response.headerLines = {"Content-Type: application/json"};
+    response.body = body;
+    return response;
+}
+
+std::string InfoReply(const std::string& number)
+{
+    return "{\"nu\":\"" + number + "\",\"data\":[{\"time\":\"t\",\"context\":\"c\"}]}";
+}
+
+// A site with two cookies set out of order, one courier for every number, and a reply that
+// names the number; tests swap the detection reply where they need another.
+struct ScriptedSite {
+    CTestServer server;
+    std::string detectionBody = "[{\"exname\":\"kd\"}]";
+
+    ScriptedSite()
+    {
+        server.SetHandler([this](const Request& request) {
+            if (request.target == "/") {
+                Response home;
+                home.headerLines = {"Set-Cookie: b=2; path=/", "Set-Cookie: a=1; path=/",
+                                    "Set-Cookie: e=; path=/"};
+                home.body = "<html>home</html>";
+                return home;
+            }
+            if (StartsWith(request.target, kDetectionPrefix))
+                return Json(detectionBody);
+            if (StartsWith(request.target, kInfoPrefix)) {
+                const std::string rest = request.target.substr(std::strlen(kInfoPrefix));
+                return Json(InfoReply(rest.substr(0, rest.find('-'))));
+            }
+            Response missing;
+            missing.status = 404;
+            return missing;
+        });
+    }
+
+    bool Start() { return server.Start(); }
+    std::string Base() const { return server.Url("/"); }
+};
+
+// Stops the thread before deleting it, also when a failed check leaves a test early.
+struct StopAndDelete {
+    void operator()(CCatchThread* thread) const
+    {
+        thread->SetCommand(kCatchQuit);
+        thread->wait();
+        delete thread;
+    }
+};
+using ThreadPtr = std::unique_ptr<CCatchThread, StopAndDelete>;
+
+} // namespace
+
+class TestBatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void requestSequenceOverThreeBatches();
+    void detectionReplies_data();
+    void detectionReplies();
+    void allEmptyLinesStillBootstrap();
+    void quitAbandonsSilentSite();
+    void awkwardNumbersDoNotStopTheBatch_data();
+    void awkwardNumbersDoNotStopTheBatch();
+    void misbehavingSiteDropsOnlyItsNumber_data();
+    void misbehavingSiteDropsOnlyItsNumber();
+
+private:
+    ThreadPtr NewThread(const std::string& base)
+    {
+        ThreadPtr thread(new CCatchThread(nullptr));
+        thread->SetSiteBaseAddress(base);
+        return thread;
+    }
+
+    static void Stop(CCatchThread& thread)
+    {
+        thread.SetCommand(kCatchQuit);
+        QVERIFY(thread.wait(10000));
+    }
+};
+
+void TestBatch::requestSequenceOverThreeBatches()
+{
+    ScriptedSite site;
+    QVERIFY(site.Start());
+    auto thread = NewThread(site.Base());
+    ResultCollector results(*thread);
+    thread->Launch();
+
+    const std::string referer = "Referer: " + site.Base();
+    const std::string cookieLine = "Cookie: a=1;b=2;e=;";
+    const QRegularExpression infoPath(
+        QStringLiteral("^/index-ajaxselectcourierinfo-N1-kd-OXCAO\\d{13}\\.html$"));
+
+    for (int batch = 1; batch <= 3; ++batch) {
+        site.server.ClearRequests();
+        QVERIFY(RunOneBatch(*thread, QStringLiteral("N1\n\nN2")));
+        const std::vector<Request> requests = site.server.Requests();
+
+        size_t at = 0;
+        if (batch == 1) {
+            QCOMPARE(requests[0].method, std::string("GET"));
+            QCOMPARE(requests[0].target, std::string("/"));
+            QCOMPARE(CountNamed(requests[0], "Referer"), 0);
+            QCOMPARE(CountLines(requests[0], "Accept-Language:zh-CN,zh;q=0.8"), 1);
+            at = 1;
+        }
+        QCOMPARE(requests.size(), at + 4);
+        QCOMPARE(requests[at].method, std::string("GET"));
+        QCOMPARE(requests[at].target, std::string("/index-ajaxselectinfo-N1.html"));
+        QCOMPARE(requests[at + 1].method, std::string("POST"));
+        QVERIFY2(infoPath.match(QString::fromStdString(requests[at + 1].target)).hasMatch(),
+                 requests[at + 1].target.c_str());
+        QCOMPARE(requests[at + 1].body, std::string());
+        QCOMPARE(requests[at + 1].HeaderValue("Content-Length"), std::string("0"));
+        QCOMPARE(requests[at + 2].target, std::string("/index-ajaxselectinfo-N2.html"));
+
+        // Every request after the home page: one Referer line and the worker's one cookie
+        // line, in every batch alike (the cookie engine adds a line of its own beside it).
+        for (size_t i = at; i < requests.size(); ++i) {
+            QCOMPARE(CountNamed(requests[i], "Referer"), 1);
+            QCOMPARE(CountLines(requests[i], referer), 1);
+            QCOMPARE(CountLines(requests[i], cookieLine), 1);
+        }
+    }
+    QVERIFY(results.WaitFor(6, 5000));
+    QCOMPARE(results.Texts().at(0), QString::fromStdString(InfoReply("N1")));
+    QCOMPARE(results.Texts().at(5), QString::fromStdString(InfoReply("N2")));
+    Stop(*thread);
+}
+
+void TestBatch::detectionReplies_data()
+{
+    QTest::addColumn<QByteArray>("detection");
+    QTest::addColumn<bool>("infoRequested");
+    QTest::addColumn<QString>("emitted"); // null: nothing emitted
+
+    const QString info = QString::fromStdString(InfoReply("N1"));
+    QTest::newRow("array of courier objects") << QByteArray("[{\"exname\":\"kd\"},{}]") << true
+                                              << info;
+    QTest::newRow("object under key 0") << QByteArray("{\"0\":{\"exname\":\"kd\"}}") << true
+                                        << info;
+    QTest::newRow("empty array") << QByteArray("[]") << false << QString();
+    QTest::newRow("empty object") << QByteArray("{}") << false << QString();
+    QTest::newRow("object without key 0") << QByteArray("{\"1\":{\"exname\":\"kd\"}}") << false
+                                          << QString();
+    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << false << QString();
+    QTest::newRow("empty exname emits the detection reply")
+        << QByteArray("[{\"exname\":\"\"}]") << false << QStringLiteral("[{\"exname\":\"\"}]");
+    QTest::newRow("exname not a string emits the detection reply")
+        << QByteArray("[{\"exname\":7}]") << false << QStringLiteral("[{\"exname\":7}]");
+    QTest::newRow("first element a number emits the detection reply")
+        << QByteArray("[5]") << false << QStringLiteral("[5]");
+}
+
+void TestBatch::detectionReplies()
+{
+    QFETCH(QByteArray, detection);
+    QFETCH(bool, infoRequested);
+    QFETCH(QString, emitted);
+
+    ScriptedSite site;
+    site.detectionBody = detection.toStdString();
+    QVERIFY(site.Start());
+    auto thread = NewThread(site.Base());
+    ResultCollector results(*thread);
+    thread->Launch();
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("N1")));
+    Stop(*thread);
+
+    int posts = 0;
+    for (const Request& request : site.server.Requests())
+        posts += request.method == "POST" ? 1 : 0;
+    QCOMPARE(posts, infoRequested ? 1 : 0);
+    QCOMPARE(results.Texts(), emitted.isNull() ? QStringList() : QStringList{emitted});
+}
+
+void TestBatch::allEmptyLinesStillBootstrap()
+{
+    ScriptedSite site;
+    QVERIFY(site.Start());
+    auto thread = NewThread(site.Base());
+    thread->Launch();
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("\n\n")));
+    QVERIFY(RunOneBatch(*thread, QString()));
+    Stop(*thread);
+
+    const std::vector<Request> requests = site.server.Requests();
+    QCOMPARE(requests.size(), size_t(1));
+    QCOMPARE(requests[0].target, std::string("/"));
+}
+
+void TestBatch::quitAbandonsSilentSite()
+{
+    CTestServer silent;
+    silent.SetHandler([](const Request&) {
+        Response response;
+        response.cut = CTestServer::Cut::Stall; // headers never come
+        return response;
+    });
+    QVERIFY(silent.Start());
+    auto thread = NewThread(silent.Url("/"));
+    thread->Launch();
+    thread->StartCatch(QStringLiteral("N1\nN2\nN3"));
+    QTRY_VERIFY_WITH_TIMEOUT(!silent.Requests().empty(), 5000);
+
+    // The site's 60-second time-out must not hold up the owner's unbounded wait.
+    thread->SetCommand(kCatchQuit);
+    QVERIFY(thread->wait(5000));
+    QCOMPARE(silent.Requests().size(), size_t(1));
+    silent.Stop();
+}
+
+void TestBatch::awkwardNumbersDoNotStopTheBatch_data()
+{
+    QTest::addColumn<QString>("number");
+
+    QTest::newRow("blanks") << QStringLiteral(" QN 1 ");
+    QTest::newRow("placeholder") << QStringLiteral("{1}{2}");
+    QTest::newRow("slash") << QStringLiteral("../../etc/passwd");
+    QTest::newRow("query") << QStringLiteral("1?x=2");
+    QTest::newRow("fragment") << QStringLiteral("1#2");
+    QTest::newRow("percent") << QStringLiteral("%00%zz");
+    QTest::newRow("non-ASCII") << QStringLiteral("快递单号😊");
+    QTest::newRow("10,000 characters") << QString(10000, QLatin1Char('7'));
+    QTest::newRow("CR at line end") << QStringLiteral("QN7301846259318\r");
+}
+
+void TestBatch::awkwardNumbersDoNotStopTheBatch()
+{
+    QFETCH(QString, number);
+
+    const CParcelSet parcels = BuiltInParcelSet();
+    CSiteServer site(parcels);
+    QVERIFY(site.Start() > 0);
+    auto thread = NewThread(site.BaseAddress());
+    ResultCollector results(*thread);
+    thread->Launch();
+
+    QVERIFY(RunOneBatch(*thread, number + QStringLiteral("\nJP0082457613")));
+    Stop(*thread);
+    site.Stop();
+
+    // The awkward number is unknown to the site, so only the good one gives a result.
+    const QStringList texts = results.Texts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(texts.at(0).contains(QStringLiteral("\"nu\":\"JP0082457613\"")),
+             qPrintable(texts.at(0).left(200)));
+}
+
+void TestBatch::misbehavingSiteDropsOnlyItsNumber_data()
+{
+    QTest::addColumn<int>("fault");
+
+    QTest::newRow("HTML") << 0;
+    QTest::newRow("garbage instead of HTTP") << 1;
+    QTest::newRow("empty body, 200") << 2;
+    QTest::newRow("empty body, 503") << 3;
+    QTest::newRow("connection reset") << 4;
+    QTest::newRow("body past the cap") << 5;
+}
+
+void TestBatch::misbehavingSiteDropsOnlyItsNumber()
+{
+    QFETCH(int, fault);
+
+    ScriptedSite site;
+    QVERIFY(site.Start());
+    site.server.SetHandler([fault](const Request& request) {
+        if (request.target == "/index-ajaxselectinfo-BAD.html") {
+            Response response;
+            switch (fault) {
+            case 0: response.body = "<html><body>Service busy</body></html>"; break;
+            case 1: response.raw = "\x16\x03garbage"; break;
+            case 2: break;
+            case 3: response.status = 503; break;
+            case 4:
+                response.body = std::string(4096, '[');
+                response.cut = CTestServer::Cut::Reset;
+                response.cutAfterBytes = 1000;
+                break;
+            default: response.body = std::string(17u << 20, ' '); break;
+            }
+            return response;
+        }
+        if (StartsWith(request.target, kDetectionPrefix))
+            return Json("[{\"exname\":\"kd\"}]");
+        if (StartsWith(request.target, kInfoPrefix))
+            return Json(InfoReply("GOOD"));
+        return Response();
+    });
+    auto thread = NewThread(site.Base());
+    ResultCollector results(*thread);
+    thread->Launch();
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("BAD\nGOOD")));
+    Stop(*thread);
+
+    QCOMPARE(results.Texts(), QStringList{QString::fromStdString(InfoReply("GOOD"))});
+}
+
+int RunBatchTests(int argc, char** argv)
+{
+    TestBatch test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_batch.moc"

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "worker/catchthread.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// Collects a thread's result texts as they are emitted, on the worker thread itself, under a
+// lock (a QSignalSpy would be written from the worker and read from the test unguarded).
+class ResultCollector {
+public:
+    explicit ResultCollector(CCatchThread& thread)
+    {
+        QObject::connect(
+            &thread, &CCatchThread::notifyResult, &thread,
+            [this](const QString& text) {
+                std::lock_guard<std::mutex> lock(mutex);
+                texts << text;
+                arrived.notify_all();
+            },
+            Qt::DirectConnection);
+    }
+
+    QStringList Texts()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return texts;
+    }
+
+    bool WaitFor(int count, int milliseconds)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                [&] { return texts.size() >= count; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable arrived;
+    QStringList texts;
+};
+
+// Starts a batch and waits until the thread is idle again; false when it is not in time.
+inline bool RunOneBatch(CCatchThread& thread, const QString& text, int milliseconds = 20000)
+{
+    thread.StartCatch(text);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (thread.Command() == kCatchRun) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
