@@ -1,0 +1,257 @@
+// Reads the compiled Windows resources of the program (windres output, .res format) and checks
+// the file icon and the manifest that the executable will carry.
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QVector>
+#include <QXmlStreamReader>
+#include <QtEndian>
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint16 kIconType = 3;
+constexpr quint16 kIconGroupType = 14;
+constexpr quint16 kManifestType = 24;
+
+// A resource type or name: a number, or else a text.
+struct ResourceId {
+    bool isNumber = false;
+    quint16 number = 0;
+    QString text;
+};
+
+struct Resource {
+    ResourceId type;
+    ResourceId name;
+    QByteArray data;
+};
+
+quint16 U16(const QByteArray& bytes, qint64 at)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
+}
+
+quint32 U32(const QByteArray& bytes, qint64 at)
+{
+    return qFromLittleEndian<quint32>(bytes.constData() + at);
+}
+
+qint64 Align4(qint64 at)
+{
+    return (at + 3) & ~qint64(3);
+}
+
+// Reads a type or name at `at`, which it moves past it; false when it runs past `end`.
+bool ReadId(const QByteArray& bytes, qint64& at, qint64 end, ResourceId& id)
+{
+    if (at + 2 > end)
+        return false;
+    if (U16(bytes, at) == 0xFFFF) {
+        if (at + 4 > end)
+            return false;
+        id.isNumber = true;
+        id.number = U16(bytes, at + 2);
+        at += 4;
+        return true;
+    }
+    for (; at + 2 <= end; at += 2) {
+        const quint16 unit = U16(bytes, at);
+        if (unit == 0) {
+            at += 2;
+            return true;
+        }
+        id.text += QChar(unit);
+    }
+    return false;
+}
+
+// Splits a .res file into its resources; returns what is wrong with it, or an empty text.
+QString ReadResources(const QByteArray& bytes, QVector<Resource>& resources)
+{
+    const qint64 size = bytes.size();
+    qint64 at = 0;
+    while (at < size) {
+        if (size - at < 8)
+            return QStringLiteral("truncated header at %1").arg(at);
+        const qint64 dataSize = U32(bytes, at);
+        const qint64 headerEnd = at + qint64(U32(bytes, at + 4));
+        if (headerEnd > size || headerEnd + dataSize > size)
+            return QStringLiteral("entry at %1 runs past the end of the file").arg(at);
+
+        Resource resource;
+        qint64 field = at + 8;
+        if (!ReadId(bytes, field, headerEnd, resource.type)
+            || !ReadId(bytes, field, headerEnd, resource.name))
+            return QStringLiteral("unreadable type or name at %1").arg(at);
+        // Data version, memory flags, language, version and characteristics follow.
+        if (Align4(field) + 16 > headerEnd)
+            return QStringLiteral("header at %1 too short").arg(at);
+        resource.data = bytes.mid(int(headerEnd), int(dataSize));
+
+        // The file opens with an empty entry that only marks the format.
+        const bool marker = resource.type.isNumber && resource.type.number == 0 && dataSize == 0;
+        if (!marker)
+            resources.append(resource);
+        at = Align4(headerEnd + dataSize);
+    }
+    return QString();
+}
+
+QVector<Resource> OfType(const QVector<Resource>& resources, quint16 type)
+{
+    QVector<Resource> found;
+    for (const Resource& resource : resources) {
+        if (resource.type.isNumber && resource.type.number == type)
+            found.append(resource);
+    }
+    return found;
+}
+
+// The bytes of the one image of an icon file; empty when the file is not such an icon.
+QByteArray OnlyIconImage(const QByteArray& ico)
+{
+    if (ico.size() < 6 + 16 || U16(ico, 0) != 0 || U16(ico, 2) != 1 || U16(ico, 4) != 1)
+        return QByteArray();
+    const qint64 length = U32(ico, 6 + 8);
+    const qint64 offset = U32(ico, 6 + 12);
+    if (offset + length > ico.size())
+        return QByteArray();
+    return ico.mid(int(offset), int(length));
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestWindowsResources : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void carriesOnlyIconAndManifest();
+    void fileIconIsGroup101WithTheIconImage();
+    void manifestRequestsInvokerLevel_data();
+    void manifestRequestsInvokerLevel();
+    void manifestHoldsOnlyTheExecutionLevel();
+
+private:
+    QVector<Resource> resources;
+    QByteArray manifest;
+};
+
+void TestWindowsResources::initTestCase()
+{
+    const QByteArray bytes = ReadFile(QStringLiteral(COMPILED_RESOURCES));
+    QVERIFY2(!bytes.isEmpty(), "the compiled resources are missing or empty");
+    const QString error = ReadResources(bytes, resources);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+
+    const QVector<Resource> manifests = OfType(resources, kManifestType);
+    QCOMPARE(int(manifests.size()), 1);
+    // Id 1 is the manifest Windows reads when it starts an executable.
+    QVERIFY(manifests[0].name.isNumber);
+    QCOMPARE(manifests[0].name.number, quint16(1));
+    manifest = manifests[0].data;
+}
+
+void TestWindowsResources::carriesOnlyIconAndManifest()
+{
+    QList<int> types;
+    for (const Resource& resource : resources) {
+        QVERIFY2(resource.type.isNumber, qPrintable(resource.type.text));
+        if (!types.contains(resource.type.number))
+            types.append(resource.type.number);
+    }
+    std::sort(types.begin(), types.end());
+    // No version resource, nor anything else.
+    QCOMPARE(types, (QList<int>{kIconType, kIconGroupType, kManifestType}));
+}
+
+void TestWindowsResources::fileIconIsGroup101WithTheIconImage()
+{
+    const QVector<Resource> groups = OfType(resources, kIconGroupType);
+    QCOMPARE(int(groups.size()), 1);
+    QVERIFY(groups[0].name.isNumber);
+    QCOMPARE(groups[0].name.number, quint16(101));
+
+    // The group directory: reserved, type 1 (icon), count, then one 14-byte entry per image.
+    const QByteArray& group = groups[0].data;
+    QCOMPARE(int(group.size()), 6 + 14);
+    QCOMPARE(U16(group, 0), quint16(0));
+    QCOMPARE(U16(group, 2), quint16(1));
+    QCOMPARE(U16(group, 4), quint16(1));
+    QCOMPARE(quint8(group[6]), quint8(64));
+    QCOMPARE(quint8(group[7]), quint8(62));
+    QCOMPARE(U16(group, 6 + 6), quint16(32));
+    const quint32 imageSize = U32(group, 6 + 8);
+    const quint16 imageId = U16(group, 6 + 12);
+
+    QByteArray image;
+    for (const Resource& icon : OfType(resources, kIconType)) {
+        if (icon.name.isNumber && icon.name.number == imageId)
+            image = icon.data;
+    }
+    QCOMPARE(quint32(image.size()), imageSize);
+    const QByteArray expected = OnlyIconImage(ReadFile(QStringLiteral(ICON_FILE)));
+    QVERIFY2(!expected.isEmpty(), "exe.ico is not an icon file with one image");
+    QVERIFY(image == expected);
+
+    // A PNG-stored image: 64 x 62, 8 bits per channel, RGBA.
+    QVERIFY(image.startsWith("\x89PNG\r\n\x1a\n"));
+    QCOMPARE(image.mid(12, 4), QByteArray("IHDR"));
+    QCOMPARE(qFromBigEndian<quint32>(image.constData() + 16), quint32(64));
+    QCOMPARE(qFromBigEndian<quint32>(image.constData() + 20), quint32(62));
+    QCOMPARE(int(image[24]), 8);
+    QCOMPARE(int(image[25]), 6);
+}
+
+void TestWindowsResources::manifestRequestsInvokerLevel_data()
+{
+    QTest::addColumn<QString>("attribute");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("level") << QStringLiteral("level") << QStringLiteral("asInvoker");
+    QTest::newRow("uiAccess") << QStringLiteral("uiAccess") << QStringLiteral("false");
+}
+
+void TestWindowsResources::manifestRequestsInvokerLevel()
+{
+    QFETCH(QString, attribute);
+    QFETCH(QString, value);
+
+    QXmlStreamReader xml(manifest);
+    QStringList found;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement
+            && xml.name() == QLatin1String("requestedExecutionLevel"))
+            found.append(xml.attributes().value(attribute).toString());
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(found, QStringList{value});
+}
+
+void TestWindowsResources::manifestHoldsOnlyTheExecutionLevel()
+{
+    QXmlStreamReader xml(manifest);
+    QStringList elements;
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement)
+            elements.append(xml.name().toString());
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QCOMPARE(elements, (QStringList{QStringLiteral("assembly"), QStringLiteral("trustInfo"),
+                                    QStringLiteral("security"),
+                                    QStringLiteral("requestedPrivileges"),
+                                    QStringLiteral("requestedExecutionLevel")}));
+}
+
+QTEST_GUILESS_MAIN(TestWindowsResources)
+#include "tst_resources.moc"
