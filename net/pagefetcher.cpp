@@ -112,6 +112,13 @@ void DisableGlobalDnsCache(CURL* curl)
 #endif
 }
 
+// libcurl follows redirects without limit by default, so a redirect loop would run until the
+// total time-out; ten hops are plenty for any site that is not going round in circles.
+void LimitRedirects(CURL* curl)
+{
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+}
+
 void WatchForAbort(CURL* curl, CPageFetcher* fetcher)
 {
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
@@ -182,6 +189,7 @@ void RunPrimeRequest(CPageFetcher& fetcher, std::string& primedCookies)
     curl_easy_setopt(curl, CURLOPT_USERAGENT, options.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, options.followLocation);
+    LimitRedirects(curl);
     // Signals are no way to time out on a thread of a GUI program.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     WatchForAbort(curl, &fetcher);
@@ -296,6 +304,7 @@ bool CPageFetcher::GetPage(std::string& reply, const std::string& url, long conn
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, options.followLocation);
+    LimitRedirects(curl);
     if (options.useCookieJar) {
         curl_easy_setopt(curl, CURLOPT_COOKIEFILE, options.cookieJarFile.c_str());
         curl_easy_setopt(curl, CURLOPT_COOKIEJAR, options.cookieJarFile.c_str());
@@ -372,6 +381,7 @@ bool CPageFetcher::PostPage(std::string& reply, const std::string& url,
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    LimitRedirects(curl);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postFields.c_str());
     if (!options.interfaceName.empty())
         curl_easy_setopt(curl, CURLOPT_INTERFACE, options.interfaceName.c_str());

@@ -1,9 +1,11 @@
 #include "util/stringutil.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <set>
 
 void SplitString(std::vector<std::string>& pieces, const std::string& text,
@@ -48,6 +50,41 @@ std::string TrimString(const std::string& text)
     return text.substr(begin, end + 1 - begin);
 }
 
+namespace {
+
+// Bytes that replacements may insert beyond one replacement per occurrence of the original
+// text. A replacement can keep re-forming the pattern with its neighbours ("aab", "ab" ->
+// "bbaa" never ends); no caller's text comes anywhere near this.
+constexpr size_t kFeedbackBytes = 64u << 10;
+
+// The restart rule without restarting: everything left of the leftmost occurrence is free of
+// the pattern, so the text is scanned once, each replacement is put back in front of the
+// unscanned rest, and the leftmost occurrence is the first place where the scanned part ends
+// in the pattern. Stops after limit replacements; returns how many were made.
+size_t ReplaceLeftmostRepeatedly(std::string& text, const std::string& pattern,
+                                 const std::string& replacement, size_t limit)
+{
+    std::string scanned;
+    scanned.reserve(text.size());
+    std::string rest(text.rbegin(), text.rend()); // reversed: the next byte is at the back
+    size_t count = 0;
+    while (!rest.empty() && count < limit) {
+        scanned.push_back(rest.back());
+        rest.pop_back();
+        if (scanned.size() >= pattern.size() && scanned.back() == pattern.back()
+            && scanned.compare(scanned.size() - pattern.size(), pattern.size(), pattern) == 0) {
+            scanned.resize(scanned.size() - pattern.size());
+            rest.append(replacement.rbegin(), replacement.rend());
+            ++count;
+        }
+    }
+    text = scanned;
+    text.append(rest.rbegin(), rest.rend());
+    return count;
+}
+
+} // namespace
+
 int ReplaceAll(std::string& text, const std::string& pattern, const std::string& replacement)
 {
     if (pattern.empty() || pattern == replacement)
@@ -55,34 +92,26 @@ int ReplaceAll(std::string& text, const std::string& pattern, const std::string&
 
     // Restarting at 0 after each replacement would never end when the replacement brings the
     // pattern back; then search on behind each inserted replacement instead.
-    const bool reintroduces = replacement.find(pattern) != std::string::npos;
+    if (replacement.find(pattern) != std::string::npos) {
+        int count = 0;
+        for (size_t match = text.find(pattern); match != std::string::npos;
+             match = text.find(pattern, match + replacement.size())) {
+            text.replace(match, pattern.size(), replacement);
+            ++count;
+        }
+        return count;
+    }
 
-    // A replacement no shorter than the pattern can keep re-forming an occurrence out of
-    // itself and its neighbours ("aab", "ab" -> "bbaa" never ends), so it gets a budget of
-    // one replacement per original occurrence plus one per original byte. A shorter one
-    // shrinks the text every time and needs none.
-    size_t budget = std::string::npos;
+    // A shorter replacement shrinks the text every time and needs no limit.
+    size_t limit = std::numeric_limits<int>::max();
     if (replacement.size() >= pattern.size()) {
-        budget = text.size();
+        size_t occurrences = 0;
         for (size_t at = text.find(pattern); at != std::string::npos;
              at = text.find(pattern, at + 1))
-            ++budget;
+            ++occurrences;
+        limit = std::min(limit, occurrences + kFeedbackBytes / replacement.size());
     }
-
-    int count = 0;
-    size_t from = 0;
-    while (static_cast<size_t>(count) < budget) {
-        const size_t match = text.find(pattern, from);
-        if (match == std::string::npos)
-            break;
-        text.replace(match, pattern.size(), replacement);
-        ++count;
-        // Nothing before the match changed, so the leftmost new occurrence cannot start
-        // earlier than a pattern's length before it: equivalent to searching from 0.
-        from = reintroduces ? match + replacement.size()
-                            : (match + 1 >= pattern.size() ? match + 1 - pattern.size() : 0);
-    }
-    return count;
+    return static_cast<int>(ReplaceLeftmostRepeatedly(text, pattern, replacement, limit));
 }
 
 std::string MakeTimeToken(bool withRandom)

@@ -16,7 +16,9 @@ void SplitString(std::vector<std::string>& pieces, const std::string& text,
 std::string TrimString(const std::string& text);
 
 // Replaces every occurrence of pattern, searching again from the start after each
-// replacement; returns the number of replacements.
+// replacement; returns the number of replacements. Where that would never end, it ends all
+// the same: a replacement holding the pattern is not searched again, and replacements that
+// keep re-forming it stop once they have inserted 64 KiB.
 int ReplaceAll(std::string& text, const std::string& pattern, const std::string& replacement);
 
 // Current time in seconds, followed with withRandom by a three-digit number from 100 to 599.

@@ -64,12 +64,17 @@ void CCatchThread::BatchEntered(const QStringList&, bool)
 {
 }
 
+void CCatchThread::FetcherReady(CPageFetcher&)
+{
+}
+
 void CCatchThread::run()
 {
     CPageFetcher fetcher;
     fetcher.InitHandle();
     // Closing the window must not wait for a silent site.
     fetcher.abortCheck = [this] { return QuitRequested(); };
+    FetcherReady(fetcher);
     std::string reply;
 
     while (!isInterruptionRequested()) {

@@ -48,6 +48,9 @@ protected:
     // before an accepted batch runs. Lets a test see and stretch a batch without a site.
     virtual void BatchEntered(const QStringList& lines, bool accepted);
 
+    // On the worker thread, fetcher set up, before any request: lets a test shorten time-outs.
+    virtual void FetcherReady(CPageFetcher& fetcher);
+
 private:
     void RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines);
     bool QuitRequested() const;

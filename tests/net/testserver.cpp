@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -42,13 +43,19 @@ const char* ReasonPhrase(int status)
     }
 }
 
+// Binds port, or a free one when port is 0, and sets port to the one bound.
 int BindLoopback(int& port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
+    // A fixed port may still have connections of an earlier server in TIME_WAIT.
+    const int one = 1;
+    if (port != 0)
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
@@ -145,6 +152,13 @@ public:
             SSL_shutdown(ssl);
     }
 
+    // Waits milliseconds; false when the server stops meanwhile.
+    bool Pause(int milliseconds)
+    {
+        pollfd wake = {wakeFd, POLLIN, 0};
+        return poll(&wake, 1, milliseconds) == 0;
+    }
+
 private:
     bool WaitReadable()
     {
@@ -168,7 +182,7 @@ CTestServer::~CTestServer()
     Stop();
 }
 
-bool CTestServer::Start(bool useTls)
+bool CTestServer::Start(bool useTls, int wantedPort)
 {
     // A client that hangs up mid-reply must not kill the test process; TLS writes have no
     // per-call way to say so.
@@ -179,6 +193,7 @@ bool CTestServer::Start(bool useTls)
         if (!tls->context)
             return false;
     }
+    port = wantedPort;
     listenFd = BindLoopback(port);
     if (listenFd < 0 || listen(listenFd, 64) != 0 || pipe(wakePipe) != 0) {
         Stop();
@@ -355,8 +370,21 @@ void CTestServer::Answer(CConnection& connection, int socketFd, const Response& 
     const std::string wire = response.raw.empty() ? Serialise(response, forHead) : response.raw;
     const size_t size =
         response.cut == Cut::None ? wire.size() : std::min(response.cutAfterBytes, wire.size());
-    if (!connection.Write(wire.data(), size))
+    if (response.dripMs > 0) {
+        for (size_t i = 0; i < size; ++i) {
+            if ((i > 0 && !connection.Pause(response.dripMs)) || !connection.Write(&wire[i], 1))
+                return;
+        }
+    } else if (!connection.Write(wire.data(), size)) {
         return;
+    }
+    if (response.endless) {
+        // Ends when a write fails: the client left, or Stop shut the socket down.
+        const std::string filler(64 * 1024, ' ');
+        while (connection.Write(filler.data(), filler.size())) {
+        }
+        return;
+    }
     switch (response.cut) {
     case Cut::Stall:
         WaitForClientToLeave(connection);

@@ -40,6 +40,8 @@ public:
         std::string raw;                      // when non-empty, sent instead of all the above
         Cut cut = Cut::None;
         size_t cutAfterBytes = 0;             // counts status line, headers and body
+        int dripMs = 0;       // when non-zero, one byte goes out at a time, this many ms apart
+        bool endless = false; // after the reply, filler bytes follow until the client leaves
     };
 
     using Handler = std::function<Response(const Request&)>;
@@ -49,9 +51,9 @@ public:
     CTestServer(const CTestServer&) = delete;
     CTestServer& operator=(const CTestServer&) = delete;
 
-    // Listens on 127.0.0.1 at a free port; with tls, speaks https with a fresh
+    // Listens on 127.0.0.1 at port (0: a free one); with tls, speaks https with a fresh
     // self-signed certificate for 127.0.0.1. False when the socket could not be set up.
-    bool Start(bool tls = false);
+    bool Start(bool tls = false, int port = 0);
     // Ends every connection, stalled ones included, and waits for them.
     void Stop();
 

@@ -61,6 +61,7 @@ private slots:
     void replaceAll();
     void replaceAllEndsOnSelfFeedingInput_data();
     void replaceAllEndsOnSelfFeedingInput();
+    void replaceAllEndsWhenReplacementsReformThePattern();
     void makeTimeToken();
     void makeTimeTokenRandomPartComesFromReseededGenerator();
     void formatText_data();
@@ -191,6 +192,12 @@ void TestStringUtil::replaceAll_data()
                                                << std::string() << std::string("xy") << 2;
     QTest::newRow("nested braces collapse") << std::string("{{0}0}}") << std::string("{0}")
                                             << std::string() << std::string("}") << 2;
+    // Longer derivations than the text has bytes still end the way the restart rule does.
+    QTest::newRow("chain longer than the text")
+        << std::string("aaaab") << std::string("ab") << std::string("bbxa")
+        << std::string("bbxbbxaxbbxaxbbxaxa") << 7;
+    QTest::newRow("equal-length swaps") << std::string("aaabbb") << std::string("ab")
+                                        << std::string("ba") << std::string("bbbaaa") << 9;
     QTest::newRow("case-sensitive") << std::string("AB ab") << std::string("ab")
                                     << std::string("x") << std::string("AB x") << 1;
     QTest::newRow("address template")
@@ -239,6 +246,17 @@ void TestStringUtil::replaceAllEndsOnSelfFeedingInput_data()
 void TestStringUtil::replaceAllEndsOnSelfFeedingInput()
 {
     replaceAll();
+}
+
+void TestStringUtil::replaceAllEndsWhenReplacementsReformThePattern()
+{
+    // "bbaa" never holds "ab", yet each one forms it anew with its neighbours, for ever.
+    std::string text = "aab";
+    int replaced = -1;
+    WithinSeconds(5, "ReplaceAll", [&] { replaced = ReplaceAll(text, "ab", "bbaa"); });
+    QCOMPARE(replaced, 1 + (64 << 10) / 4);
+    QCOMPARE(text.size(), size_t(3) + 2 * size_t(replaced));
+    QVERIFY(text.find("ab") != std::string::npos);
 }
 
 void TestStringUtil::makeTimeToken()

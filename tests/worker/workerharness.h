@@ -10,10 +10,11 @@
 #include <mutex>
 
 // Collects a thread's result texts as they are emitted, on the worker thread itself, under a
-// lock (a QSignalSpy would be written from the worker and read from the test unguarded).
+// lock (a QSignalSpy would be written from the worker and read from the test unguarded). It
+// stops the thread before it goes away, so a check that fails early leaves no emitter behind.
 class ResultCollector {
 public:
-    explicit ResultCollector(CCatchThread& thread)
+    explicit ResultCollector(CCatchThread& thread) : thread(thread)
     {
         QObject::connect(
             &thread, &CCatchThread::notifyResult, &thread,
@@ -24,6 +25,15 @@ public:
             },
             Qt::DirectConnection);
     }
+
+    ~ResultCollector()
+    {
+        thread.SetCommand(kCatchQuit);
+        thread.wait();
+    }
+
+    ResultCollector(const ResultCollector&) = delete;
+    ResultCollector& operator=(const ResultCollector&) = delete;
 
     QStringList Texts()
     {
@@ -39,6 +49,7 @@ public:
     }
 
 private:
+    CCatchThread& thread;
     std::mutex mutex;
     std::condition_variable arrived;
     QStringList texts;
