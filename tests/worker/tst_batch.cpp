@@ -19,14 +19,6 @@ namespace {
 using Request = CTestServer::Request;
 using Response = CTestServer::Response;
 
-const char kDetectionPrefix[] = "/index-ajaxselectinfo-";
-const char kInfoPrefix[] = "/index-ajaxselectcourierinfo-";
-
-bool StartsWith(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 int CountLines(const Request& request, const std::string& line)
 {
     int count = 0;
@@ -45,19 +37,6 @@ int CountNamed(const Request& request, const char* name)
             ? 1
             : 0;
     return count;
-}
-
-Response Json(const std::string& body)
-{
-    Response response;
-    response.headerLines = {"Content-Type: application/json"};
-    response.body = body;
-    return response;
-}
-
-std::string InfoReply(const std::string& number)
-{
-    return "{\"nu\":\"" + number + "\",\"data\":[{\"time\":\"t\",\"context\":\"c\"}]}";
 }
 
 // A site with two cookies set out of order, one courier for every number, and a reply that
@@ -92,16 +71,7 @@ struct ScriptedSite {
     std::string Base() const { return server.Url("/"); }
 };
 
-// Stops the thread before deleting it, also when a failed check leaves a test early.
-struct StopAndDelete {
-    void operator()(CCatchThread* thread) const
-    {
-        thread->SetCommand(kCatchQuit);
-        thread->wait();
-        delete thread;
-    }
-};
-using ThreadPtr = std::unique_ptr<CCatchThread, StopAndDelete>;
+using ThreadPtr = OwnedThread<CCatchThread>;
 
 } // namespace
 

@@ -21,27 +21,6 @@ using Response = CTestServer::Response;
 // site that never finishes costs the suite seconds, not minutes.
 constexpr long kQuickTimeoutSeconds = 2;
 
-const char kDetectionPrefix[] = "/index-ajaxselectinfo-";
-const char kInfoPrefix[] = "/index-ajaxselectcourierinfo-";
-
-bool StartsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string InfoReply(const std::string& number)
-{
-    return "{\"nu\":\"" + number + "\",\"data\":[{\"time\":\"t\",\"context\":\"c\"}]}";
-}
-
-Response Json(const std::string& body)
-{
-    Response response;
-    response.headerLines = {"Content-Type: application/json"};
-    response.body = body;
-    return response;
-}
-
 // The number the request is about, from either of the two lookup addresses.
 std::string NumberOf(const std::string& target)
 {
@@ -144,15 +123,7 @@ private:
     std::atomic<CPageFetcher*> fetcher{nullptr};
 };
 
-struct StopAndDelete {
-    void operator()(QuickThread* thread) const
-    {
-        thread->SetCommand(kCatchQuit);
-        thread->wait();
-        delete thread;
-    }
-};
-using ThreadPtr = std::unique_ptr<QuickThread, StopAndDelete>;
+using ThreadPtr = OwnedThread<QuickThread>;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/net/testserver.h"
 #include "worker/catchthread.h"
 
 #include <QString>
@@ -7,7 +8,44 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <string>
+
+// The two lookup addresses, as a test server sees them.
+constexpr char kDetectionPrefix[] = "/index-ajaxselectinfo-";
+constexpr char kInfoPrefix[] = "/index-ajaxselectcourierinfo-";
+
+inline bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A courier-info reply that names its number and has one event.
+inline std::string InfoReply(const std::string& number)
+{
+    return "{\"nu\":\"" + number + "\",\"data\":[{\"time\":\"t\",\"context\":\"c\"}]}";
+}
+
+inline CTestServer::Response Json(const std::string& body)
+{
+    CTestServer::Response response;
+    response.headerLines = {"Content-Type: application/json"};
+    response.body = body;
+    return response;
+}
+
+// Stops a thread before deleting it, also when a failed check leaves a test early.
+struct StopAndDelete {
+    void operator()(CCatchThread* thread) const
+    {
+        thread->SetCommand(kCatchQuit);
+        thread->wait();
+        delete thread;
+    }
+};
+template <typename Thread>
+using OwnedThread = std::unique_ptr<Thread, StopAndDelete>;
 
 // Collects a thread's result texts as they are emitted, on the worker thread itself, under a
 // lock (a QSignalSpy would be written from the worker and read from the test unguarded). It
