@@ -382,7 +382,9 @@ bool CPageFetcher::PostPage(std::string& reply, const std::string& url,
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     LimitRedirects(curl);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postFields.c_str());
+    // A copy: a later GetPage without reset sends these fields again, long after the
+    // caller's text may be gone.
+    curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, postFields.c_str());
     if (!options.interfaceName.empty())
         curl_easy_setopt(curl, CURLOPT_INTERFACE, options.interfaceName.c_str());
     WatchForAbort(curl, this);

@@ -127,6 +127,7 @@ private slots:
     void requestHeaderLines();
     void postSendsFieldsAsBody_data();
     void postSendsFieldsAsBody();
+    void postFieldsOutliveTheCall();
     void replies_data();
     void replies();
     void transferFailures_data();
@@ -251,6 +252,26 @@ void TestPageFetcher::postSendsFieldsAsBody()
     QCOMPARE(Bytes(requests[0].body), Bytes(postFields));
     QCOMPARE(Bytes(requests[0].HeaderValue("Content-Length")),
              QByteArray::number(int(postFields.size())));
+}
+
+void TestPageFetcher::postFieldsOutliveTheCall()
+{
+    // Without a reset the handle keeps its POST options for the next GetPage; the fields it
+    // sends again must not be read from the caller's text, which is gone by then.
+    server->SetHandler([](const CTestServer::Request&) { return Reply(200, "done"); });
+    auto fetcher = NewFetcher();
+    fetcher->options.resetBeforeGet = false;
+    std::string reply;
+    {
+        auto fields = std::make_unique<std::string>("nu=YT123");
+        QVERIFY(fetcher->PostPage(reply, server->Url("/post"), *fields, 10));
+        fields->assign(fields->size(), 'X');
+    }
+    QVERIFY(fetcher->GetPage(reply, server->Url("/next"), 10));
+
+    const auto requests = server->Requests();
+    QCOMPARE(int(requests.size()), 2);
+    QCOMPARE(Bytes(requests[1].body), QByteArray("nu=YT123"));
 }
 
 void TestPageFetcher::replies_data()
