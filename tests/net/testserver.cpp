@@ -268,12 +268,10 @@ std::string CTestServer::Serialise(const Response& response, bool forHead)
 
 int CTestServer::UnusedPort()
 {
+    // The socket stays bound, never listening, until the process ends: connecting is refused,
+    // and no server started meanwhile, in this process or another, is handed the same port.
     int port = 0;
-    const int fd = BindLoopback(port);
-    if (fd < 0)
-        return 0;
-    close(fd);
-    return port;
+    return BindLoopback(port) < 0 ? 0 : port;
 }
 
 void CTestServer::AcceptLoop()

@@ -66,7 +66,7 @@ public:
 
     // Serialises a reply as it goes on the wire (no body for HEAD).
     static std::string Serialise(const Response& response, bool forHead);
-    // A port on 127.0.0.1 that nothing listens on right now.
+    // A port on 127.0.0.1 that refuses connections for the rest of the process.
     static int UnusedPort();
 
 private:
