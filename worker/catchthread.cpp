@@ -4,16 +4,17 @@
 
 #include <QLatin1Char>
 
-const char* const kSiteBaseAddress = COLVANE_SITE_BASE_ADDRESS;
+#include <chrono>
 
 namespace {
 // A text of more lines than this is refused whole, empty lines included.
 constexpr int kMaxLines = 20;
+// An interruption request notifies nothing, so the idle thread still looks this often.
+constexpr auto kIdleLookInterval = std::chrono::seconds(1);
 } // namespace
 
 CCatchThread::CCatchThread(QObject* parent)
     : QThread(parent),
-      cookieHeader(),
       siteBaseAddress(kSiteBaseAddress),
       command(kCatchIdle),
       numbersText()
@@ -28,16 +29,22 @@ CCatchThread::~CCatchThread()
 void CCatchThread::StartCatch(QString text)
 {
     {
-        std::lock_guard<std::mutex> lock(numbersMutex);
+        std::lock_guard<std::mutex> lock(handOverMutex);
         numbersText = std::move(text);
+        // Stored after the text: a worker that reads kCatchRun finds the text complete.
+        command.store(kCatchRun);
     }
-    // Stored after the text: a worker that reads kCatchRun finds the text complete.
-    command.store(kCatchRun);
+    commandStored.notify_one();
 }
 
 void CCatchThread::SetCommand(int value)
 {
-    command.store(value);
+    {
+        // Under the lock, so the store cannot fall between the worker's look and its wait.
+        std::lock_guard<std::mutex> lock(handOverMutex);
+        command.store(value);
+    }
+    commandStored.notify_one();
 }
 
 void CCatchThread::SetSiteBaseAddress(const std::string& address)
@@ -82,13 +89,17 @@ void CCatchThread::run()
         if (current == kCatchQuit)
             break;
         if (current != kCatchRun) {
-            QThread::msleep(1);
+            std::unique_lock<std::mutex> lock(handOverMutex);
+            commandStored.wait_for(lock, kIdleLookInterval, [this] {
+                const int pending = command.load();
+                return pending == kCatchRun || pending == kCatchQuit;
+            });
             continue;
         }
 
         QString text;
         {
-            std::lock_guard<std::mutex> lock(numbersMutex);
+            std::lock_guard<std::mutex> lock(handOverMutex);
             // A deep copy: nothing the batch reads is shared with the window's thread.
             text = QString(numbersText.constData(), numbersText.size());
         }

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -18,8 +19,8 @@ constexpr int kCatchIdle = 0;
 constexpr int kCatchRun = 2;
 constexpr int kCatchQuit = 3;
 
-// The one lookup thread: polls its command and runs one batch of lookups per start command,
-// reporting each result text through notifyResult.
+// The one lookup thread: sleeps until it is given a command and runs one batch of lookups per
+// start command, reporting each result text through notifyResult.
 class CCatchThread : public QThread {
     Q_OBJECT
 
@@ -55,9 +56,10 @@ private:
     void RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines);
     bool QuitRequested() const;
 
-    std::string cookieHeader;  // worker thread only
-    std::string siteBaseAddress; // set before the thread starts, then only read
+    bool homePageFetched = false; // worker thread only: the site's session cookies are in hand
+    std::string siteBaseAddress;  // set before the thread starts, then only read
     std::atomic<int> command;
-    std::mutex numbersMutex;   // guards numbersText
+    std::mutex handOverMutex;     // guards numbersText, and every store of command that wakes
+    std::condition_variable commandStored;
     QString numbersText;
 };

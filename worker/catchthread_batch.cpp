@@ -7,23 +7,25 @@
 namespace {
 constexpr long kConnectSeconds = 10;
 constexpr int kApplyTimeouts = 10;
+// A home page answered with an error status opened no session.
+constexpr long kFirstErrorStatus = 400;
 } // namespace
 
 void CCatchThread::RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines)
 {
     const std::string& base = siteBaseAddress;
 
-    if (cookieHeader.empty()) {
+    if (!homePageFetched) {
+        // The handle's cookie engine keeps the site's cookies and sends them, in one Cookie
+        // line, with every later request. A home page that could not be had (site down, no
+        // network yet) is asked for again by the next batch, so the session can still begin.
         fetcher.options.useCookieList = true;
-        fetcher.GetPage(reply, base, kConnectSeconds);
-        cookieHeader = BuildCookieHeader(fetcher.options.cookieList);
+        homePageFetched = fetcher.GetPage(reply, base, kConnectSeconds) &&
+                          fetcher.responseCode < kFirstErrorStatus;
     }
-    // Once for the fetcher's life: added per batch they would pile up duplicate Referer and
-    // Cookie lines until the site refuses every request.
-    if (fetcher.options.headerLines.empty()) {
+    // Once for the fetcher's life: added per batch it would pile up duplicate Referer lines.
+    if (fetcher.options.headerLines.empty())
         fetcher.options.headerLines.push_back("Referer: " + base);
-        fetcher.options.headerLines.push_back(cookieHeader);
-    }
 
     for (const QString& line : lines) {
         if (QuitRequested())

@@ -8,34 +8,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-#include <map>
-#include <vector>
-
-std::string BuildCookieHeader(const std::string& cookieList)
-{
-    // Lines are cut at LF and drop their CR by hand: a cookie with an empty value ends its
-    // line in a tab, which the CR shields from trimming, so the line keeps all seven fields.
-    std::vector<std::string> lines;
-    SplitString(lines, cookieList, "\n", false);
-
-    std::map<std::string, std::string> cookies; // byte-wise order of names
-    std::vector<std::string> fields;
-    for (std::string& line : lines) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty())
-            continue;
-        SplitString(fields, line, "\t", false);
-        if (fields.size() == 7)
-            cookies[fields[5]] = fields[6];
-    }
-
-    std::string header = "Cookie: ";
-    for (const auto& [name, value] : cookies)
-        header += name + "=" + value + ";";
-    return header;
-}
-
 CourierDetection ReadCourierDetection(const std::string& reply)
 {
     CourierDetection detection;

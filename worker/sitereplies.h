@@ -5,11 +5,6 @@
 // Reading the tracking site's replies, kept apart from the thread so each piece can be
 // exercised without a network.
 
-// Builds the "Cookie: " header line from a cookie list as the page fetcher keeps it (one
-// cookie-file line per cookie, each ended by "\r\n"): every cookie once, sorted by name,
-// as "Cookie: a=1;b=2;". A line that is not a seven-field cookie line is ignored.
-std::string BuildCookieHeader(const std::string& cookieList);
-
 // What a courier-detection reply says.
 struct CourierDetection {
     bool usable = false;   // a courier object was found (an array's first element, or key "0")

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -39,16 +40,31 @@ int CountNamed(const Request& request, const char* name)
     return count;
 }
 
-// A site with two cookies set out of order, one courier for every number, and a reply that
-// names the number; tests swap the detection reply where they need another.
+// The site's cookies as one request carries them, sorted; none without a Cookie line.
+QStringList SentCookies(const Request& request)
+{
+    QStringList cookies =
+        QString::fromStdString(request.HeaderValue("Cookie")).split(QStringLiteral("; "));
+    cookies.removeAll(QString());
+    cookies.sort();
+    return cookies;
+}
+
+// A site with three cookies set out of order (one of them empty), one courier for every
+// number, and a reply that names the number; tests swap the detection reply where they need
+// another, and can have the home page fail a number of times first.
 struct ScriptedSite {
     CTestServer server;
     std::string detectionBody = "[{\"exname\":\"kd\"}]";
+    std::atomic<int> homeFailuresLeft{0};
+    Response failedHome;
 
     ScriptedSite()
     {
         server.SetHandler([this](const Request& request) {
             if (request.target == "/") {
+                if (homeFailuresLeft.fetch_sub(1) > 0)
+                    return failedHome;
                 Response home;
                 home.headerLines = {"Set-Cookie: b=2; path=/", "Set-Cookie: a=1; path=/",
                                     "Set-Cookie: e=; path=/"};
@@ -75,6 +91,8 @@ using ThreadPtr = OwnedThread<CCatchThread>;
 
 } // namespace
 
+Q_DECLARE_METATYPE(CTestServer::Response)
+
 class TestBatch : public QObject {
     Q_OBJECT
 
@@ -83,6 +101,8 @@ private slots:
     void detectionReplies_data();
     void detectionReplies();
     void allEmptyLinesStillBootstrap();
+    void failedHomePageIsAskedForAgain_data();
+    void failedHomePageIsAskedForAgain();
     void quitAbandonsSilentSite();
     void awkwardNumbersDoNotStopTheBatch_data();
     void awkwardNumbersDoNotStopTheBatch();
@@ -113,7 +133,8 @@ void TestBatch::requestSequenceOverThreeBatches()
     thread->Launch();
 
     const std::string referer = "Referer: " + site.Base();
-    const std::string cookieLine = "Cookie: a=1;b=2;e=;";
+    const QStringList siteCookies = {QStringLiteral("a=1"), QStringLiteral("b=2"),
+                                     QStringLiteral("e=")};
     const QRegularExpression infoPath(
         QStringLiteral("^/index-ajaxselectcourierinfo-N1-kd-OXCAO\\d{13}\\.html$"));
 
@@ -140,12 +161,13 @@ void TestBatch::requestSequenceOverThreeBatches()
         QCOMPARE(requests[at + 1].HeaderValue("Content-Length"), std::string("0"));
         QCOMPARE(requests[at + 2].target, std::string("/index-ajaxselectinfo-N2.html"));
 
-        // Every request after the home page: one Referer line and the worker's one cookie
-        // line, in every batch alike (the cookie engine adds a line of its own beside it).
+        // Every request after the home page: one Referer line and one Cookie line holding
+        // every cookie the home page set, in every batch alike.
         for (size_t i = at; i < requests.size(); ++i) {
             QCOMPARE(CountNamed(requests[i], "Referer"), 1);
             QCOMPARE(CountLines(requests[i], referer), 1);
-            QCOMPARE(CountLines(requests[i], cookieLine), 1);
+            QCOMPARE(CountNamed(requests[i], "Cookie"), 1);
+            QCOMPARE(SentCookies(requests[i]), siteCookies);
         }
     }
     QVERIFY(results.WaitFor(6, 5000));
@@ -213,6 +235,57 @@ void TestBatch::allEmptyLinesStillBootstrap()
     const std::vector<Request> requests = site.server.Requests();
     QCOMPARE(requests.size(), size_t(1));
     QCOMPARE(requests[0].target, std::string("/"));
+}
+
+void TestBatch::failedHomePageIsAskedForAgain_data()
+{
+    QTest::addColumn<Response>("failedHome");
+
+    Response reset;
+    reset.cut = CTestServer::Cut::Reset;
+    reset.cutAfterBytes = 0;
+    QTest::newRow("connection reset") << reset;
+    Response unavailable;
+    unavailable.status = 503;
+    unavailable.headerLines = {"Set-Cookie: stale=1; path=/"};
+    unavailable.body = "<html>Service unavailable</html>";
+    QTest::newRow("error page") << unavailable;
+}
+
+void TestBatch::failedHomePageIsAskedForAgain()
+{
+    QFETCH(Response, failedHome);
+
+    ScriptedSite site;
+    site.failedHome = failedHome;
+    site.homeFailuresLeft = 2;
+    QVERIFY(site.Start());
+    auto thread = NewThread(site.Base());
+    thread->Launch();
+
+    auto homeRequests = [&] {
+        int count = 0;
+        for (const Request& request : site.server.Requests())
+            count += request.target == "/" ? 1 : 0;
+        return count;
+    };
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("N1")));
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("N1")));
+    QCOMPARE(homeRequests(), 2);
+
+    // The site is back: its session begins, and only once.
+    site.server.ClearRequests();
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("N1")));
+    QVERIFY(RunOneBatch(*thread, QStringLiteral("N2")));
+    Stop(*thread);
+    const std::vector<Request> requests = site.server.Requests();
+    QCOMPARE(homeRequests(), 1);
+    QCOMPARE(requests.size(), size_t(5));
+    for (size_t i = 1; i < requests.size(); ++i) {
+        QCOMPARE(CountNamed(requests[i], "Cookie"), 1);
+        QCOMPARE(CountNamed(requests[i], "Referer"), 1);
+        QVERIFY(SentCookies(requests[i]).contains(QStringLiteral("a=1")));
+    }
 }
 
 void TestBatch::quitAbandonsSilentSite()

@@ -6,59 +6,15 @@
 
 Q_DECLARE_METATYPE(std::string)
 
-namespace {
-
-// One cookie as the fetcher lists it: seven tab-separated fields, then CR LF.
-std::string CookieLine(const std::string& name, const std::string& value)
-{
-    return "127.0.0.1\tFALSE\t/\tFALSE\t0\t" + name + "\t" + value + "\r\n";
-}
-
-} // namespace
-
 class TestSiteReplies : public QObject {
     Q_OBJECT
 
 private slots:
-    void cookieHeader_data();
-    void cookieHeader();
     void courierDetection_data();
     void courierDetection();
     void courierInfoAddress_data();
     void courierInfoAddress();
 };
-
-void TestSiteReplies::cookieHeader_data()
-{
-    QTest::addColumn<std::string>("cookieList");
-    QTest::addColumn<std::string>("expected");
-
-    QTest::newRow("no cookies") << std::string() << std::string("Cookie: ");
-    QTest::newRow("sorted by name, no blanks between")
-        << CookieLine("b", "2") + CookieLine("a", "1") << std::string("Cookie: a=1;b=2;");
-    QTest::newRow("upper case sorts first")
-        << CookieLine("visitor", "v") + CookieLine("TRK", "t") << std::string("Cookie: TRK=t;visitor=v;");
-    QTest::newRow("later line with the same name wins")
-        << CookieLine("a", "1") + CookieLine("a", "9") << std::string("Cookie: a=9;");
-    QTest::newRow("empty value keeps its cookie")
-        << CookieLine("e", "") + CookieLine("a", "1") << std::string("Cookie: a=1;e=;");
-    QTest::newRow("six and eight fields are ignored")
-        << std::string("h\tFALSE\t/\tFALSE\t0\tsix\r\nh\tFALSE\t/\tFALSE\t0\teight\tv\tx\r\n") +
-               CookieLine("ok", "1")
-        << std::string("Cookie: ok=1;");
-    QTest::newRow("http-only cookie line")
-        << std::string("#HttpOnly_127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc\r\n")
-        << std::string("Cookie: sid=abc;");
-    QTest::newRow("blank lines are skipped")
-        << std::string("\r\n") + CookieLine("a", "1") + "\r\n" << std::string("Cookie: a=1;");
-}
-
-void TestSiteReplies::cookieHeader()
-{
-    QFETCH(std::string, cookieList);
-    QFETCH(std::string, expected);
-    QCOMPARE(BuildCookieHeader(cookieList), expected);
-}
 
 void TestSiteReplies::courierDetection_data()
 {
