@@ -12,8 +12,16 @@
 #include <QStandardItemModel>
 #include <QStringList>
 
+// The images live in the static library; naming them here links them into every program
+// that shows the window.
+static void RegisterImages()
+{
+    Q_INIT_RESOURCE(colvane);
+}
+
 Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
 {
+    RegisterImages();
     ui.setupUi(this);
 
     ui.pushButton->setIcon(QIcon::fromTheme(QStringLiteral("start"),

@@ -5,8 +5,22 @@
 #include <QGuiApplication>
 #include <QIcon>
 
+#include <curl/curl.h>
+
+namespace {
+// libcurl's global state is set up before any thread exists and torn down after the window,
+// and with it the lookup thread, is gone.
+struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    const CurlGlobal curlGlobal;
     QApplication application(argc, argv);
     // Lets desktop shells match the window to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("colvane"));

@@ -6,7 +6,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-// The window, its lookup thread and the stand-in site together, at the compiled-in address.
+// The window, its lookup thread and the stand-in site together, at the tests' site address.
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
@@ -23,13 +23,8 @@ void TestEndToEnd::demoNumbersBecomeRows()
     QSKIP("Qt's event queue is invisible to ThreadSanitizer");
 #endif
     const QUrl address(QString::fromUtf8(kSiteBaseAddress));
-    const QString host = address.host();
-    if (host != QLatin1String("127.0.0.1") && host != QLatin1String("localhost"))
-        QSKIP("the compiled-in site is not on this machine");
-
     CSiteServer site(BuiltInParcelSet());
-    QVERIFY2(site.Start(host.toStdString(), address.port(80)) > 0,
-             "cannot serve the stand-in site at the compiled-in address (is the port taken?)");
+    QVERIFY2(site.Start(address.host().toStdString(), address.port()) > 0, kSiteBaseAddress);
 
     Colvane window;
     window.show();
