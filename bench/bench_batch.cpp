@@ -1,6 +1,6 @@
 // A 20-number batch of the lookup thread against the stand-in site, next to a bare libcurl
-// loop making the same 41 requests with the same fresh-connection options; and the idle
-// thread's CPU share. Prints "batch/bare ratio: R" and "idle cpu: P%".
+// loop making the same 41 requests with the same fresh-connection options. Prints
+// "batch/bare ratio: R".
 #include "net/pagefetcher.h"
 #include "site/parcelset.h"
 #include "site/trackingsite.h"
@@ -18,7 +18,6 @@
 #include <ctime>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -57,7 +56,7 @@ double BareBatchMs(const std::string& base, const std::vector<std::string>& numb
         curl_easy_perform(curl);
     };
     perform(base, false, nullptr);
-    // The worker's two lines; the cookie engine sends the site's cookies itself.
+    // The worker's Referer line; the cookie engine sends the site's cookies itself.
     curl_slist* headers = curl_slist_append(nullptr, ("Referer: " + base).c_str());
     for (size_t i = 0; i < numbers.size(); ++i) {
         perform(base + "index-ajaxselectinfo-" + numbers[i] + ".html", false, headers);
@@ -97,20 +96,12 @@ double WorkerBatchMs(const std::string& base, const QString& text, int expectedR
     return results == expectedResults ? ms : -1;
 }
 
-double ProcessCpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec + now.tv_nsec / 1e9;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(20, atoi(argv[1])) : 20;
-    const int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
 
     const CParcelSet parcels = BuiltInParcelSet();
     CSiteServer site(parcels);
@@ -148,16 +139,6 @@ int main(int argc, char** argv)
     std::printf("bare libcurl loop of 41 requests: %.2f ms (median of %d)\n", bareMs, rounds);
     std::printf("batch/bare ratio: %.3f\n", workerMs / bareMs);
 
-    CCatchThread idle(nullptr);
-    idle.Launch();
-    const double cpuBefore = ProcessCpuSeconds();
-    const auto wallBefore = Clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    const double cpu = ProcessCpuSeconds() - cpuBefore;
-    const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
-    idle.SetCommand(kCatchQuit);
-    idle.wait();
-    std::printf("idle cpu: %.2f%%\n", 100.0 * cpu / wall);
     site.Stop();
     return 0;
 }

@@ -1,0 +1,211 @@
+// The program against a bare Qt window with the same widgets started the same way, under the
+// X server in DISPLAY, in interleaved runs: the time from start to the mapped window, the
+// resident memory once settled, and, for the program, its wake-ups and CPU share while it
+// sits idle. Prints "startup/bare ratio: R", "rss/bare ratio: R", "idle wakeups: N/s" and
+// "idle cpu: P%"; and the same two ratios against a bare window left at Qt's default surfaces.
+// Arguments: rounds (default 10), idle seconds (default 10), then optionally two programs to
+// compare in place of the program and the bare window.
+#include <xcb/xcb.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kSettle = std::chrono::milliseconds(1500);
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+long ResidentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// Calls read with the path of each thread's folder under /proc/PID/task.
+template <typename Read>
+void ForEachThread(pid_t pid, Read read)
+{
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task/";
+    DIR* folder = opendir(tasks.c_str());
+    if (folder == nullptr)
+        return;
+    while (dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] != '.')
+            read(tasks + entry->d_name);
+    }
+    closedir(folder);
+}
+
+// Context switches of every thread of the process: each is a sleep and a wake-up.
+long ContextSwitches(pid_t pid)
+{
+    long total = 0;
+    ForEachThread(pid, [&total](const std::string& thread) {
+        std::ifstream status(thread + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
+        }
+    });
+    return total;
+}
+
+// CPU time of every thread of the process, in seconds, to the nanosecond: the clock-tick
+// counts of /proc/PID/stat are far too coarse for an idle program.
+double CpuSeconds(pid_t pid)
+{
+    unsigned long long nanoseconds = 0;
+    ForEachThread(pid, [&nanoseconds](const std::string& thread) {
+        std::ifstream schedstat(thread + "/schedstat");
+        unsigned long long onCpu = 0;
+        if (schedstat >> onCpu)
+            nanoseconds += onCpu;
+    });
+    return nanoseconds / 1e9;
+}
+
+struct Run {
+    double startupMs = -1;
+    long residentKiB = -1;
+    double wakeupsPerSecond = -1;
+    double cpuPercent = -1;
+};
+
+// Starts the program, waits for its window to be mapped, lets it settle and, when asked,
+// watches it idle; then ends it.
+Run Measure(xcb_connection_t* connection, const char* program, int idleSeconds,
+            const char* argument = nullptr)
+{
+    Run run;
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(argument), nullptr};
+    pid_t pid = 0;
+    const auto start = Clock::now();
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0)
+        return run;
+
+    const auto deadline = start + std::chrono::seconds(20);
+    xcb_flush(connection);
+    while (run.startupMs < 0 && Clock::now() < deadline) {
+        xcb_generic_event_t* event = xcb_poll_for_event(connection);
+        if (event == nullptr) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            continue;
+        }
+        if ((event->response_type & ~0x80) == XCB_MAP_NOTIFY)
+            run.startupMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        free(event);
+    }
+
+    std::this_thread::sleep_for(kSettle);
+    run.residentKiB = ResidentKiB(pid);
+    if (idleSeconds > 0) {
+        const long switchesBefore = ContextSwitches(pid);
+        const double cpuBefore = CpuSeconds(pid);
+        const auto idleStart = Clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        const double seconds = std::chrono::duration<double>(Clock::now() - idleStart).count();
+        run.wakeupsPerSecond = (ContextSwitches(pid) - switchesBefore) / seconds;
+        run.cpuPercent = 100.0 * (CpuSeconds(pid) - cpuBefore) / seconds;
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    // Whatever the ended window left in the queue belongs to no later run.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection))
+        free(event);
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
+    const int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
+    // Other programs can be compared by naming them.
+    const char* program = argc > 3 ? argv[3] : COLVANE_PROGRAM;
+    const char* bareWindow = argc > 4 ? argv[4] : BARE_WINDOW_PROGRAM;
+
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(connection)) {
+        std::fprintf(stderr, "bench_startup: no X server (DISPLAY)\n");
+        return 1;
+    }
+    // Top-level windows are children of the root: their mapping is reported here.
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection);
+
+    std::vector<double> programMs, bareMs, defaultMs, programKiB, bareKiB, defaultKiB;
+    Run idle;
+    // One unmeasured run of each first, so that neither pays alone for a cold disk cache.
+    Measure(connection, program, 0);
+    Measure(connection, bareWindow, 0);
+    for (int round = 0; round < rounds; ++round) {
+        const bool watchIdle = round == rounds - 1;
+        const Run measured = Measure(connection, program, watchIdle ? idleSeconds : 0);
+        const Run bare = Measure(connection, bareWindow, 0);
+        const Run qtDefault = Measure(connection, bareWindow, 0, "--default-surfaces");
+        if (measured.startupMs < 0 || bare.startupMs < 0 || qtDefault.startupMs < 0) {
+            std::fprintf(stderr, "bench_startup: a window was not mapped within 20 s\n");
+            return 1;
+        }
+        programMs.push_back(measured.startupMs);
+        bareMs.push_back(bare.startupMs);
+        defaultMs.push_back(qtDefault.startupMs);
+        programKiB.push_back(measured.residentKiB);
+        bareKiB.push_back(bare.residentKiB);
+        defaultKiB.push_back(qtDefault.residentKiB);
+        if (watchIdle)
+            idle = measured;
+        std::fprintf(stderr,
+                     "round %d: program %.1f ms %ld KiB, bare %.1f ms %ld KiB, "
+                     "default surfaces %.1f ms %ld KiB\n",
+                     round, measured.startupMs, measured.residentKiB, bare.startupMs,
+                     bare.residentKiB, qtDefault.startupMs, qtDefault.residentKiB);
+    }
+    xcb_disconnect(connection);
+
+    std::printf("startup: %.1f ms, bare window %.1f ms, with default surfaces %.1f ms "
+                "(medians of %d)\n",
+                Median(programMs), Median(bareMs), Median(defaultMs), rounds);
+    std::printf("resident memory: %.1f MiB, bare window %.1f MiB, with default surfaces "
+                "%.1f MiB\n",
+                Median(programKiB) / 1024, Median(bareKiB) / 1024, Median(defaultKiB) / 1024);
+    std::printf("startup/bare ratio: %.2f\n", Median(programMs) / Median(bareMs));
+    std::printf("rss/bare ratio: %.2f\n", Median(programKiB) / Median(bareKiB));
+    std::printf("startup/default-surfaces bare ratio: %.2f\n",
+                Median(programMs) / Median(defaultMs));
+    std::printf("rss/default-surfaces bare ratio: %.2f\n",
+                Median(programKiB) / Median(defaultKiB));
+    std::printf("idle wakeups: %.1f/s\n", idle.wakeupsPerSecond);
+    std::printf("idle cpu: %.3f%%\n", idle.cpuPercent);
+    return 0;
+}
