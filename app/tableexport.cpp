@@ -96,7 +96,7 @@ QString SaveWholeFile(const QString& path, const QByteArray& bytes)
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.error() != QFileDevice::NoError
             ? file.errorString()
-            : QCoreApplication::translate("SaveWholeFile", "磁盘空间不足，文件没有写完整");
+            : QCoreApplication::translate("SaveWholeFile", "文件没有写完整（磁盘可能已满）");
         file.cancelWriting();
         return reason;
     }
