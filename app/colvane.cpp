@@ -1,16 +1,20 @@
 #include "app/colvane.h"
 
 #include "app/resultreader.h"
+#include "app/resulttableactions.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeySequence>
 #include <QLatin1Char>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QSize>
 #include <QStandardItem>
 #include <QStandardItemModel>
 #include <QStringList>
+#include <QVariant>
 
 // The images live in the static library; naming them here links them into every program
 // that shows the window.
@@ -36,6 +40,15 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     ui.tableView->setModel(model);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.tableView->show();
+    new ResultTableActions(ui.tableView, this, QStringLiteral("Lunvo快递单号批量查询1.0"));
+
+    // Starts the lookup from the keyboard through the button, so both behave the same.
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        QShortcut* start = new QShortcut(keys, ui.textEdit);
+        start->setContext(Qt::WidgetShortcut);
+        connect(start, &QShortcut::activated, ui.pushButton, &QPushButton::click);
+    }
 
     connect(ui.pushButton, SIGNAL(clicked()), this, SLOT(OnPushBClick()));
     catchThread.Launch();
@@ -57,15 +70,16 @@ Colvane::~Colvane()
 void Colvane::HandleCatchResult(QString str)
 {
     QString number;
-    QString context;
-    if (!ReadResultRow(str, number, context))
+    ResultEvents events;
+    if (!ReadResultEvents(str, number, events))
         return;
 
     QStandardItemModel* model = static_cast<QStandardItemModel*>(ui.tableView->model());
     const int row = model->rowCount();
     model->setItem(row, 0, new QStandardItem(number));
-    QStandardItem* contextItem = new QStandardItem(context);
+    QStandardItem* contextItem = new QStandardItem(events.first().context);
     contextItem->setEditable(false);
+    contextItem->setData(QVariant::fromValue(events), kResultEventsRole);
     model->setItem(row, 1, contextItem);
 }
 

@@ -7,7 +7,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
-bool ReadResultRow(const QString& text, QString& number, QString& context)
+bool ReadResultEvents(const QString& text, QString& number, ResultEvents& events)
 {
     // The parser decodes "\u" escapes itself, surrogate pairs included.
     QByteArray bytes = text.toUtf8();
@@ -21,10 +21,27 @@ bool ReadResultRow(const QString& text, QString& number, QString& context)
         return false;
 
     const QJsonObject reply = document.object();
-    const QJsonArray events = reply.value(QLatin1String("data")).toArray();
-    if (events.isEmpty())
+    const QJsonArray data = reply.value(QLatin1String("data")).toArray();
+    if (data.isEmpty())
         return false;
     number = reply.value(QLatin1String("nu")).toString();
-    context = events.at(0).toObject().value(QLatin1String("context")).toString();
+    events.clear();
+    events.reserve(data.size());
+    for (const QJsonValue& entry : data) {
+        const QJsonObject event = entry.toObject();
+        events.append({event.value(QLatin1String("time")).toString(),
+                       event.value(QLatin1String("context")).toString()});
+    }
+    return true;
+}
+
+bool ReadResultRow(const QString& text, QString& number, QString& context)
+{
+    QString readNumber;
+    ResultEvents events;
+    if (!ReadResultEvents(text, readNumber, events))
+        return false;
+    number = readNumber;
+    context = events.first().context;
     return true;
 }
