@@ -4,6 +4,7 @@
 #include "app/resulttableactions.h"
 
 #include <QAbstractItemModel>
+#include <QColor>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeySequence>
@@ -14,7 +15,16 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 #include <QStringList>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QVariant>
+
+namespace {
+const char* const kTitle = "Lunvo快递单号批量查询1.0";
+// The background of a line whose number gave no row.
+const QColor kNoRowBackground(255, 215, 215);
+} // namespace
 
 // The images live in the static library; naming them here links them into every program
 // that shows the window.
@@ -40,7 +50,7 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     ui.tableView->setModel(model);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.tableView->show();
-    new ResultTableActions(ui.tableView, this, QStringLiteral("Lunvo快递单号批量查询1.0"));
+    new ResultTableActions(ui.tableView, this, QString::fromUtf8(kTitle));
 
     // Starts the lookup from the keyboard through the button, so both behave the same.
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
@@ -50,9 +60,14 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
         connect(start, &QShortcut::activated, ui.pushButton, &QPushButton::click);
     }
 
+    connect(ui.textEdit, &QTextEdit::textChanged, this, &Colvane::OnTextEdited);
+
     connect(ui.pushButton, SIGNAL(clicked()), this, SLOT(OnPushBClick()));
     catchThread.Launch();
     connect(&catchThread, SIGNAL(notifyResult(QString)), this, SLOT(HandleCatchResult(QString)));
+    connect(&catchThread, &CCatchThread::batchStarted, this, &Colvane::OnBatchStarted);
+    connect(&catchThread, &CCatchThread::numberDone, this, &Colvane::OnNumberDone);
+    connect(&catchThread, &CCatchThread::batchFinished, this, &Colvane::OnBatchFinished);
 }
 
 Colvane::~Colvane()
@@ -71,7 +86,8 @@ void Colvane::HandleCatchResult(QString str)
 {
     QString number;
     ResultEvents events;
-    if (!ReadResultEvents(str, number, events))
+    lastResultMadeRow = ReadResultEvents(str, number, events);
+    if (!lastResultMadeRow)
         return;
 
     QStandardItemModel* model = static_cast<QStandardItemModel*>(ui.tableView->model());
@@ -85,15 +101,82 @@ void Colvane::HandleCatchResult(QString str)
 
 void Colvane::OnPushBClick()
 {
+    // The worker takes one batch at a time; a text handed over meanwhile would be lost.
+    if (busy)
+        return;
     const QString text = ui.textEdit->toPlainText();
     if (text.isEmpty()) {
-        QMessageBox::information(nullptr, QStringLiteral("Lunvo快递单号批量查询1.0"),
+        QMessageBox::information(nullptr, QString::fromUtf8(kTitle),
                                  QStringLiteral("请先输入快递单号"), QMessageBox::Yes,
+                                 QMessageBox::NoButton);
+        return;
+    }
+    const int numbers = CountNumbers(text.split(QLatin1Char('\n')));
+    if (numbers > kMaxNumbers) {
+        QMessageBox::information(nullptr, QString::fromUtf8(kTitle),
+                                 QStringLiteral("一次最多查询20个单号"), QMessageBox::Yes,
                                  QMessageBox::NoButton);
         return;
     }
 
     QAbstractItemModel* model = ui.tableView->model();
     model->removeRows(0, model->rowCount());
+    ui.textEdit->setExtraSelections({});
+    busy = true;
+    numbersDone = 0;
+    numbersInBatch = numbers;
+    textEditedDuringBatch = false;
+    ShowBusy();
     catchThread.StartCatch(text);
+}
+
+void Colvane::OnBatchStarted(int numbers)
+{
+    numbersInBatch = numbers;
+    ShowBusy();
+}
+
+void Colvane::OnNumberDone(int line, bool resultEmitted)
+{
+    ++numbersDone;
+    ShowBusy();
+    if (!(resultEmitted && lastResultMadeRow) && !textEditedDuringBatch)
+        MarkLine(line);
+}
+
+void Colvane::OnBatchFinished()
+{
+    busy = false;
+    ui.pushButton->setText(QStringLiteral("查询"));
+    ui.pushButton->setEnabled(true);
+}
+
+void Colvane::OnTextEdited()
+{
+    // Marks point at lines; once the text changes they may point at the wrong ones.
+    ui.textEdit->setExtraSelections({});
+    if (busy)
+        textEditedDuringBatch = true;
+}
+
+void Colvane::ShowBusy()
+{
+    ui.pushButton->setEnabled(false);
+    ui.pushButton->setText(
+        QStringLiteral("查询中 %1/%2").arg(numbersDone).arg(numbersInBatch));
+}
+
+void Colvane::MarkLine(int line)
+{
+    const QTextBlock block = ui.textEdit->document()->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(block);
+    mark.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    mark.format.setBackground(kNoRowBackground);
+    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    QList<QTextEdit::ExtraSelection> marks = ui.textEdit->extraSelections();
+    marks << mark;
+    ui.textEdit->setExtraSelections(marks);
 }

@@ -19,6 +19,20 @@ public slots:
     void OnPushBClick();
 
 private:
+    void OnBatchStarted(int numbers);
+    void OnNumberDone(int line, bool resultEmitted);
+    void OnBatchFinished();
+    void OnTextEdited();
+    void ShowBusy();
+    void MarkLine(int line);
+
     Ui::ColvaneClass ui;
     CCatchThread catchThread;
+
+    // The batch handed to the worker, from the click until the worker says it is over.
+    bool busy = false;
+    int numbersDone = 0;
+    int numbersInBatch = 0;
+    bool textEditedDuringBatch = false;
+    bool lastResultMadeRow = false; // of the latest result text, read by the next numberDone
 };

@@ -7,11 +7,17 @@
 #include <chrono>
 
 namespace {
-// A text of more lines than this is refused whole, empty lines included.
-constexpr int kMaxLines = 20;
 // An interruption request notifies nothing, so the idle thread still looks this often.
 constexpr auto kIdleLookInterval = std::chrono::seconds(1);
 } // namespace
+
+int CountNumbers(const QStringList& lines)
+{
+    int numbers = 0;
+    for (const QString& line : lines)
+        numbers += line.isEmpty() ? 0 : 1;
+    return numbers;
+}
 
 CCatchThread::CCatchThread(QObject* parent)
     : QThread(parent),
@@ -104,13 +110,17 @@ void CCatchThread::run()
             text = QString(numbersText.constData(), numbersText.size());
         }
         const QStringList lines = text.split(QLatin1Char('\n'));
-        const bool accepted = lines.size() <= kMaxLines;
+        const int numbers = CountNumbers(lines);
+        const bool accepted = numbers <= kMaxNumbers;
         BatchEntered(lines, accepted);
-        if (accepted)
+        if (accepted) {
+            emit batchStarted(numbers);
             RunBatch(fetcher, reply, lines);
+        }
 
         // Only kCatchRun goes back to idle: a kCatchQuit stored during the batch must stay.
         int expected = kCatchRun;
         command.compare_exchange_strong(expected, kCatchIdle);
+        emit batchFinished();
     }
 }

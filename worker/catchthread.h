@@ -19,8 +19,16 @@ constexpr int kCatchIdle = 0;
 constexpr int kCatchRun = 2;
 constexpr int kCatchQuit = 3;
 
+// A batch may hold at most this many numbers; a text of more is refused whole.
+constexpr int kMaxNumbers = 20;
+
+// The numbers of a batch are its non-empty lines: empty ones make no request.
+int CountNumbers(const QStringList& lines);
+
 // The one lookup thread: sleeps until it is given a command and runs one batch of lookups per
-// start command, reporting each result text through notifyResult.
+// start command, reporting each result text through notifyResult. Around them it tells how
+// the batch goes: batchStarted, then numberDone for each number, then batchFinished (which
+// also ends a refused batch). All are emitted on the worker thread, in that order.
 class CCatchThread : public QThread {
     Q_OBJECT
 
@@ -41,11 +49,18 @@ public:
 
 signals:
     void notifyResult(QString);
+    // An accepted batch begins with this many numbers.
+    void batchStarted(int numbers);
+    // The number on line `line` (from 0) of the batch's text is done; resultEmitted tells
+    // whether its notifyResult came just before.
+    void numberDone(int line, bool resultEmitted);
+    // The batch, run or refused, is over; the thread is idle again unless told to quit.
+    void batchFinished();
 
 protected:
     void run() override;
 
-    // Called on the worker thread at every batch entry, after the split and the line limit,
+    // Called on the worker thread at every batch entry, after the split and the number limit,
     // before an accepted batch runs. Lets a test see and stretch a batch without a site.
     virtual void BatchEntered(const QStringList& lines, bool accepted);
 
@@ -54,6 +69,8 @@ protected:
 
 private:
     void RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines);
+    // Looks one number up; true when a result text was emitted for it.
+    bool LookUp(CPageFetcher& fetcher, std::string& reply, const QString& line);
     bool QuitRequested() const;
 
     bool homePageFetched = false; // worker thread only: the site's session cookies are in hand

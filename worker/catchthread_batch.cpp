@@ -27,25 +27,34 @@ void CCatchThread::RunBatch(CPageFetcher& fetcher, std::string& reply, const QSt
     if (fetcher.options.headerLines.empty())
         fetcher.options.headerLines.push_back("Referer: " + base);
 
-    for (const QString& line : lines) {
+    for (int index = 0; index < lines.size(); ++index) {
         if (QuitRequested())
             return;
-        if (line.isEmpty())
+        if (lines.at(index).isEmpty())
             continue;
-
-        const std::string number = line.toStdString();
-        fetcher.GetPage(reply, base + "index-ajaxselectinfo-" + number + ".html", kConnectSeconds);
-        const CourierDetection detection = ReadCourierDetection(reply);
-        if (!detection.usable)
-            continue;
-        if (!detection.exname.empty()) {
-            const std::string address =
-                MakeCourierInfoAddress(base, number, detection.exname, MakeTimeToken(true));
-            fetcher.PostPage(reply, address, std::string(), kApplyTimeouts);
-        }
-        // A transfer abandoned for a quit leaves a failure text nobody will read.
+        const bool resultEmitted = LookUp(fetcher, reply, lines.at(index));
         if (QuitRequested())
             return;
-        emit notifyResult(QString::fromStdString(std::string(reply.c_str())));
+        emit numberDone(index, resultEmitted);
     }
+}
+
+bool CCatchThread::LookUp(CPageFetcher& fetcher, std::string& reply, const QString& line)
+{
+    const std::string& base = siteBaseAddress;
+    const std::string number = line.toStdString();
+    fetcher.GetPage(reply, base + "index-ajaxselectinfo-" + number + ".html", kConnectSeconds);
+    const CourierDetection detection = ReadCourierDetection(reply);
+    if (!detection.usable)
+        return false;
+    if (!detection.exname.empty()) {
+        const std::string address =
+            MakeCourierInfoAddress(base, number, detection.exname, MakeTimeToken(true));
+        fetcher.PostPage(reply, address, std::string(), kApplyTimeouts);
+    }
+    // A transfer abandoned for a quit leaves a failure text nobody will read.
+    if (QuitRequested())
+        return false;
+    emit notifyResult(QString::fromStdString(std::string(reply.c_str())));
+    return true;
 }

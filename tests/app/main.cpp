@@ -4,6 +4,7 @@ int RunAppTests(int argc, char** argv);
 int RunEndToEndTests(int argc, char** argv);
 int RunSilentSiteTests(int argc, char** argv);
 int RunResultTests(int argc, char** argv);
+int RunBatchStateTests(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -11,5 +12,6 @@ int main(int argc, char** argv)
     // The export's save dialog must be a widget the tests can reach, not the desktop's own.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     return RunAppTests(argc, argv) + RunEndToEndTests(argc, argv)
-        + RunSilentSiteTests(argc, argv) + RunResultTests(argc, argv);
+        + RunSilentSiteTests(argc, argv) + RunResultTests(argc, argv)
+        + RunBatchStateTests(argc, argv);
 }

@@ -1,5 +1,7 @@
 #include "app/colvane.h"
 #include "app/resultreader.h"
+#include "tests/net/testserver.h"
+#include "worker/catchthread.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -73,7 +75,8 @@ private slots:
     void readResultRow_data();
     void readResultRow();
     void resultsAppendRows();
-    void emptyInputShowsMessage();
+    void refusedInputShowsMessage_data();
+    void refusedInputShowsMessage();
     void startEmptiesTable_data();
     void startEmptiesTable();
 };
@@ -278,20 +281,44 @@ void TestApp::resultsAppendRows()
     }
 }
 
-void TestApp::emptyInputShowsMessage()
+void TestApp::refusedInputShowsMessage_data()
 {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty") << QString() << QStringLiteral("请先输入快递单号");
+    QStringList numbers;
+    for (int i = 0; i < 21; ++i)
+        numbers << QStringLiteral("SF%1").arg(i) << QString();
+    QTest::newRow("twenty-one numbers") << numbers.join(QLatin1Char('\n'))
+                                        << QStringLiteral("一次最多查询20个单号");
+}
+
+void TestApp::refusedInputShowsMessage()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+
+    CTestServer site;
+    QVERIFY(site.Start(false, QUrl(QString::fromUtf8(kSiteBaseAddress)).port()));
     Colvane window;
     QAbstractItemModel* model = ModelOf(window);
     window.HandleCatchResult(Reply(R"({"nu":"SF1","data":[{"context":"x"}]})"));
+    window.findChild<QTextEdit*>(QStringLiteral("textEdit"))->setPlainText(text);
 
     const SeenBox seen = ClickStart(window);
     QCOMPARE(seen.count, 1);
     QCOMPARE(seen.title, QString::fromUtf8(kTitle));
-    QCOMPARE(seen.text, QStringLiteral("请先输入快递单号"));
+    QCOMPARE(seen.text, message);
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Yes));
     QCOMPARE(seen.icon, QMessageBox::Information);
     QVERIFY(!seen.hasParent);
     QCOMPARE(model->rowCount(), 1);
+    QPushButton* start = window.findChild<QPushButton*>(QStringLiteral("pushButton"));
+    QVERIFY(start->isEnabled());
+    QCOMPARE(start->text(), QStringLiteral("查询"));
+    QTest::qWait(50);
+    QVERIFY(site.Requests().empty());
 }
 
 void TestApp::startEmptiesTable_data()

@@ -101,6 +101,8 @@ private slots:
     void detectionReplies_data();
     void detectionReplies();
     void allEmptyLinesStillBootstrap();
+    void batchProgress_data();
+    void batchProgress();
     void failedHomePageIsAskedForAgain_data();
     void failedHomePageIsAskedForAgain();
     void quitAbandonsSilentSite();
@@ -235,6 +237,64 @@ void TestBatch::allEmptyLinesStillBootstrap()
     const std::vector<Request> requests = site.server.Requests();
     QCOMPARE(requests.size(), size_t(1));
     QCOMPARE(requests[0].target, std::string("/"));
+}
+
+void TestBatch::batchProgress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("results, a number without one, an empty line")
+        << QStringLiteral("N1\n\nUNKNOWN\nN2\n")
+        << QStringList{"started 3", "result",   "done 0 true", "done 2 false",
+                       "result",    "done 3 true", "finished"};
+    QStringList many;
+    for (int i = 0; i < 21; ++i)
+        many << QStringLiteral("N%1").arg(i);
+    QTest::newRow("refused") << many.join(QLatin1Char('\n')) << QStringList{"finished"};
+}
+
+void TestBatch::batchProgress()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+
+    ScriptedSite site;
+    QVERIFY(site.Start());
+    site.server.SetHandler([](const Request& request) {
+        if (request.target == "/index-ajaxselectinfo-UNKNOWN.html")
+            return Json("[]");
+        if (StartsWith(request.target, kDetectionPrefix))
+            return Json("[{\"exname\":\"kd\"}]");
+        return Json(InfoReply("N"));
+    });
+    auto thread = NewThread(site.Base());
+    std::mutex mutex;
+    QStringList seen;
+    auto note = [&](const QString& what) {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen << what;
+    };
+    QObject::connect(thread.get(), &CCatchThread::batchStarted, thread.get(),
+                     [&](int numbers) { note(QStringLiteral("started %1").arg(numbers)); },
+                     Qt::DirectConnection);
+    QObject::connect(thread.get(), &CCatchThread::notifyResult, thread.get(),
+                     [&](const QString&) { note(QStringLiteral("result")); },
+                     Qt::DirectConnection);
+    QObject::connect(thread.get(), &CCatchThread::numberDone, thread.get(),
+                     [&](int line, bool emitted) {
+                         note(QStringLiteral("done %1 %2").arg(line).arg(
+                             emitted ? QStringLiteral("true") : QStringLiteral("false")));
+                     },
+                     Qt::DirectConnection);
+    QObject::connect(thread.get(), &CCatchThread::batchFinished, thread.get(),
+                     [&] { note(QStringLiteral("finished")); }, Qt::DirectConnection);
+    thread->Launch();
+    QVERIFY(RunOneBatch(*thread, text));
+    Stop(*thread);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    QCOMPARE(seen, expected);
 }
 
 void TestBatch::failedHomePageIsAskedForAgain_data()

@@ -129,14 +129,24 @@ void TestCatchThread::batchEntry_data()
 
     const QStringList twenty = Numbers(20);
     QTest::newRow("twenty numbers") << twenty.join(QLatin1Char('\n')) << true << twenty;
+    // The limit counts numbers: empty lines, a pasted column's final line feed included,
+    // make no request and do not count.
     QTest::newRow("twenty numbers and a line feed")
-        << twenty.join(QLatin1Char('\n')) + QLatin1Char('\n') << false
+        << twenty.join(QLatin1Char('\n')) + QLatin1Char('\n') << true
         << (QStringList(twenty) << QString());
+    QStringList spaced;
+    for (const QString& number : twenty)
+        spaced << number << QString();
+    QTest::newRow("twenty numbers with blank lines between")
+        << spaced.join(QLatin1Char('\n')) << true << spaced;
     QTest::newRow("twenty-one numbers")
         << Numbers(21).join(QLatin1Char('\n')) << false << Numbers(21);
-    QTest::newRow("nineteen line feeds") << QString(19, QLatin1Char('\n')) << true
-                                         << QStringList(QVector<QString>(20).toList());
-    QTest::newRow("twenty line feeds") << QString(20, QLatin1Char('\n')) << false
+    QTest::newRow("twenty-one numbers, blank lines around")
+        << QLatin1Char('\n') + Numbers(21).join(QStringLiteral("\n\n")) + QLatin1Char('\n')
+        << false
+        << (QStringList{QString()} + Numbers(21).join(QStringLiteral("\n\n")).split(QLatin1Char('\n'))
+            << QString());
+    QTest::newRow("twenty line feeds") << QString(20, QLatin1Char('\n')) << true
                                        << QStringList(QVector<QString>(21).toList());
     QTest::newRow("empty text") << QString() << true << QStringList{QString()};
     QTest::newRow("empty lines between numbers")
@@ -190,7 +200,7 @@ void TestCatchThread::otherCommandsKeepIdle()
     thread.Launch();
     thread.SetCommand(command);
     Entry entry;
-    // The loop polls every millisecond: 50 ms is many chances to start a batch or stop.
+    // 50 ms is time enough for a thread that wrongly took the command to start a batch or stop.
     QVERIFY(!thread.NextEntry(entry, 50));
     QVERIFY(thread.isRunning());
     QCOMPARE(thread.Command(), command);
