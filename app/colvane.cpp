@@ -172,8 +172,7 @@ void Colvane::MarkLine(int line)
     if (!block.isValid())
         return;
     QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(block);
-    mark.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    mark.cursor = QTextCursor(block); // no selection: the full-width line alone is drawn
     mark.format.setBackground(kNoRowBackground);
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
     QList<QTextEdit::ExtraSelection> marks = ui.textEdit->extraSelections();
