@@ -1,6 +1,7 @@
 // A 20-number batch of the lookup thread against the stand-in site, next to a bare libcurl
 // loop making the same 41 requests with the same fresh-connection options. Prints
 // "batch/bare ratio: R".
+#include "bench/median.h"
 #include "net/pagefetcher.h"
 #include "site/parcelset.h"
 #include "site/trackingsite.h"
@@ -23,13 +24,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 

@@ -2,6 +2,7 @@
 // SetCommand(kCatchQuit) to the end of run. The batch is one the thread refuses (too many
 // numbers), so no request is made. Prints "command latency: X ms" and "quit latency: X ms",
 // medians. An argument sets the number of rounds (default 200).
+#include "bench/median.h"
 #include "worker/catchthread.h"
 
 #include <QStringList>
@@ -20,13 +21,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // Long enough for the thread to have gone back to its wait.
 constexpr auto kIdleFirst = std::chrono::milliseconds(20);
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 double MsSince(Clock::time_point start)
 {

@@ -5,6 +5,8 @@
 // "idle cpu: P%"; and the same two ratios against a bare window left at Qt's default surfaces.
 // Arguments: rounds (default 10), idle seconds (default 10), then optionally two programs to
 // compare in place of the program and the bare window.
+#include "bench/median.h"
+
 #include <xcb/xcb.h>
 
 #include <dirent.h>
@@ -28,13 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kSettle = std::chrono::milliseconds(1500);
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 long ResidentKiB(pid_t pid)
 {

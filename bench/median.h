@@ -1,0 +1,12 @@
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+// The middle of the measured values: what a run on a shared, noisy machine can stand by.
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
