@@ -30,6 +30,10 @@ CCatchThread::CCatchThread(QObject* parent)
 CCatchThread::~CCatchThread()
 {
     requestInterruption();
+    // Qt ends a thread through locks of its own that ThreadSanitizer cannot see; the worker's
+    // last look at its command is made under this lock, so taking it orders that look before
+    // the fields are destroyed, for the sanitizer as for the reader.
+    std::lock_guard<std::mutex> lock(handOverMutex);
 }
 
 void CCatchThread::StartCatch(QString text)
@@ -91,24 +95,23 @@ void CCatchThread::run()
     std::string reply;
 
     while (!isInterruptionRequested()) {
+        // Every look at the command is made under the hand-over lock, the last one included:
+        // the owner's destructor takes the lock, which orders that look before the fields go.
+        std::unique_lock<std::mutex> lock(handOverMutex);
         const int current = command.load();
         if (current == kCatchQuit)
             break;
         if (current != kCatchRun) {
-            std::unique_lock<std::mutex> lock(handOverMutex);
             commandStored.wait_for(lock, kIdleLookInterval, [this] {
                 const int pending = command.load();
                 return pending == kCatchRun || pending == kCatchQuit;
             });
             continue;
         }
+        // A deep copy: nothing the batch reads is shared with the window's thread.
+        const QString text(numbersText.constData(), numbersText.size());
+        lock.unlock();
 
-        QString text;
-        {
-            std::lock_guard<std::mutex> lock(handOverMutex);
-            // A deep copy: nothing the batch reads is shared with the window's thread.
-            text = QString(numbersText.constData(), numbersText.size());
-        }
         const QStringList lines = text.split(QLatin1Char('\n'));
         const int numbers = CountNumbers(lines);
         const bool accepted = numbers <= kMaxNumbers;
@@ -118,9 +121,12 @@ void CCatchThread::run()
             RunBatch(fetcher, reply, lines);
         }
 
-        // Only kCatchRun goes back to idle: a kCatchQuit stored during the batch must stay.
-        int expected = kCatchRun;
-        command.compare_exchange_strong(expected, kCatchIdle);
+        {
+            // Only kCatchRun goes back to idle: a kCatchQuit stored during the batch must stay.
+            std::lock_guard<std::mutex> relock(handOverMutex);
+            int expected = kCatchRun;
+            command.compare_exchange_strong(expected, kCatchIdle);
+        }
         emit batchFinished();
     }
 }
