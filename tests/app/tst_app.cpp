@@ -1,5 +1,6 @@
 #include "app/colvane.h"
 #include "app/resultreader.h"
+#include "tests/app/modalwatch.h"
 #include "tests/net/testserver.h"
 #include "worker/catchthread.h"
 
@@ -36,12 +37,8 @@ struct SeenBox {
 SeenBox ClickStart(Colvane& window)
 {
     SeenBox seen;
-    QTimer closer;
-    closer.setInterval(10);
-    QObject::connect(&closer, &QTimer::timeout, [&seen] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
+    QPushButton* start = window.findChild<QPushButton*>(QStringLiteral("pushButton"));
+    WithModals([start] { start->click(); }, [&seen](QWidget* modal) {
         if (QMessageBox* box = qobject_cast<QMessageBox*>(modal)) {
             ++seen.count;
             seen.title = box->windowTitle();
@@ -50,15 +47,12 @@ SeenBox ClickStart(Colvane& window)
             seen.icon = box->icon();
             seen.hasParent = box->parentWidget() != nullptr;
             if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-                yes->click();
+                Later(yes, "click");
                 return;
             }
         }
-        modal->close();
+        Later(modal, "close");
     });
-    closer.start();
-    window.findChild<QPushButton*>(QStringLiteral("pushButton"))->click();
-    closer.stop();
     return seen;
 }
 

@@ -1,5 +1,6 @@
 #include "app/colvane.h"
 #include "tests/net/testserver.h"
+#include "tests/worker/workerharness.h"
 #include "worker/catchthread.h"
 
 #include <QtTest>
@@ -14,16 +15,6 @@ namespace {
 using Request = CTestServer::Request;
 using Response = CTestServer::Response;
 
-constexpr char kDetectionPrefix[] = "/index-ajaxselectinfo-";
-
-Response Json(const std::string& body)
-{
-    Response response;
-    response.headerLines = {"Content-Type: application/json"};
-    response.body = body;
-    return response;
-}
-
 // The tests' site: UNKNOWN is unknown, ERR fails, EMPTY has no events, SLOW answers (as
 // unknown) only once the test opens the gate, and every other number gets one event.
 struct BatchSite {
@@ -34,7 +25,7 @@ struct BatchSite {
     {
         server.SetHandler([this](const Request& request) {
             const std::string& target = request.target;
-            if (target.compare(0, std::strlen(kDetectionPrefix), kDetectionPrefix) != 0)
+            if (!StartsWith(target, kDetectionPrefix))
                 return target == "/" ? Json("{}") : Json(InfoReplyFor(target));
             const std::string number = target.substr(std::strlen(kDetectionPrefix),
                                                      target.size() - std::strlen(kDetectionPrefix) - 5);
@@ -62,10 +53,9 @@ struct BatchSite {
 
     static std::string InfoReplyFor(const std::string& target)
     {
-        const std::string rest = target.substr(std::strlen("/index-ajaxselectcourierinfo-"));
+        const std::string rest = target.substr(std::strlen(kInfoPrefix));
         const std::string number = rest.substr(0, rest.find('-'));
-        const std::string events = number == "EMPTY" ? "" : "{\"context\":\"c\"}";
-        return "{\"nu\":\"" + number + "\",\"data\":[" + events + "]}";
+        return number == "EMPTY" ? "{\"nu\":\"EMPTY\",\"data\":[]}" : InfoReply(number);
     }
 
     bool Start()
@@ -77,7 +67,7 @@ struct BatchSite {
     {
         int count = 0;
         for (const Request& request : server.Requests())
-            count += request.target.compare(0, std::strlen(kDetectionPrefix), kDetectionPrefix) == 0;
+            count += StartsWith(request.target, kDetectionPrefix) ? 1 : 0;
         return count;
     }
 };

@@ -1,11 +1,10 @@
 #include "app/colvane.h"
 #include "app/historydialog.h"
 #include "app/tableexport.h"
+#include "tests/app/modalwatch.h"
 
 #include <QtTest>
 #include <QtWidgets>
-
-#include <functional>
 
 namespace {
 
@@ -18,29 +17,6 @@ std::unique_ptr<QStandardItemModel> ResultModel(const QVector<QStringList>& rows
     for (const QStringList& cells : rows)
         model->appendRow({new QStandardItem(cells.at(0)), new QStandardItem(cells.at(1))});
     return model;
-}
-
-// Runs trigger and hands each modal widget that opens meanwhile to handle, once; handle must
-// close it through a queued call, so that a box opened by the closing is seen as well.
-void WithModals(const std::function<void()>& trigger, const std::function<void(QWidget*)>& handle)
-{
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&handle] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal->property("seenByTest").toBool())
-            return;
-        modal->setProperty("seenByTest", true);
-        handle(modal);
-    });
-    poll.start();
-    trigger();
-    poll.stop();
-}
-
-void Later(QObject* target, const char* slot)
-{
-    QMetaObject::invokeMethod(target, slot, Qt::QueuedConnection);
 }
 
 // The window, active, with one row per reply fed straight to its result slot.
