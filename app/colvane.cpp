@@ -2,11 +2,11 @@
 
 #include "app/resultreader.h"
 #include "app/resulttableactions.h"
+#include "app/themeicon.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
 #include <QHeaderView>
-#include <QIcon>
 #include <QKeySequence>
 #include <QLatin1Char>
 #include <QMessageBox>
@@ -38,8 +38,8 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     RegisterImages();
     ui.setupUi(this);
 
-    ui.pushButton->setIcon(QIcon::fromTheme(QStringLiteral("start"),
-                                            QIcon(QStringLiteral(":/Colvane/images/btn.png"))));
+    ui.pushButton->setIcon(
+        ThemeIconOr(QStringLiteral("start"), QStringLiteral(":/Colvane/images/btn.png")));
     ui.pushButton->setIconSize(QSize(24, 24));
 
     QStandardItemModel* model = new QStandardItemModel();

@@ -1,9 +1,9 @@
 #include "app/colvane.h"
 #include "app/quitsignals.h"
+#include "app/themeicon.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QIcon>
 
 #include <curl/curl.h>
 
@@ -30,8 +30,8 @@ int main(int argc, char* argv[])
     QuitOnTerminationSignals(application);
     Colvane window;
     window.setWindowTitle(QStringLiteral("Lunvo快递单号批量查询1.0"));
-    window.setWindowIcon(QIcon::fromTheme(QStringLiteral("select"),
-                                          QIcon(QStringLiteral(":/Colvane/images/exe.png"))));
+    window.setWindowIcon(
+        ThemeIconOr(QStringLiteral("select"), QStringLiteral(":/Colvane/images/exe.png")));
     window.show();
     return application.exec();
 }
