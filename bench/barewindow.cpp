@@ -1,7 +1,8 @@
 // The yardstick for the program's start-up: a plain Qt window with the same title, text box,
 // button and two-column table, and nothing else: no lookup thread, no libcurl, no images.
 // It starts Qt as the program does (raster widgets); with --default-surfaces it leaves Qt's
-// default, which prepares top-level windows for OpenGL.
+// default, which prepares top-level windows for OpenGL. Built as bare_window_libcurl, it also
+// sets up libcurl's global state first, as the program must before its first thread.
 #include <QApplication>
 #include <QGridLayout>
 #include <QMainWindow>
@@ -13,8 +14,15 @@
 
 #include <cstring>
 
+#ifdef BARE_WINDOW_WITH_LIBCURL
+#include <curl/curl.h>
+#endif
+
 int main(int argc, char* argv[])
 {
+#ifdef BARE_WINDOW_WITH_LIBCURL
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+#endif
     if (argc < 2 || std::strcmp(argv[1], "--default-surfaces") != 0)
         QApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication application(argc, argv);

@@ -2,9 +2,10 @@
 // X server in DISPLAY, in interleaved runs: the time from start to the mapped window, the
 // resident memory once settled, and, for the program, its wake-ups and CPU share while it
 // sits idle. Prints "startup/bare ratio: R", "rss/bare ratio: R", "idle wakeups: N/s" and
-// "idle cpu: P%"; and the same two ratios against a bare window left at Qt's default surfaces.
-// Arguments: rounds (default 10), idle seconds (default 10), then optionally two programs to
-// compare in place of the program and the bare window.
+// "idle cpu: P%"; and the same two ratios against the bare window loading and setting up
+// libcurl as the program must, and against a bare window left at Qt's default surfaces.
+// Arguments: rounds (default 10), idle seconds (default 10), then optionally the programs to
+// compare in place of the program, the bare window and the bare window with libcurl.
 #include "bench/median.h"
 
 #include <xcb/xcb.h>
@@ -137,6 +138,15 @@ Run Measure(xcb_connection_t* connection, const char* program, int idleSeconds,
     return run;
 }
 
+// A program started in turn with the others, and its figures over the rounds.
+struct Contender {
+    const char* name;
+    const char* program;
+    const char* argument;
+    std::vector<double> startupMs = {};
+    std::vector<double> residentKiB = {};
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -146,6 +156,7 @@ int main(int argc, char** argv)
     // Other programs can be compared by naming them.
     const char* program = argc > 3 ? argv[3] : COLVANE_PROGRAM;
     const char* bareWindow = argc > 4 ? argv[4] : BARE_WINDOW_PROGRAM;
+    const char* bareWithLibcurl = argc > 5 ? argv[5] : BARE_WINDOW_LIBCURL_PROGRAM;
 
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
@@ -158,48 +169,53 @@ int main(int argc, char** argv)
     xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
 
-    std::vector<double> programMs, bareMs, defaultMs, programKiB, bareKiB, defaultKiB;
+    // The program first; the yardsticks after it, each named as its ratio lines name it.
+    std::vector<Contender> contenders = {
+        {"program", program, nullptr},
+        {"bare", bareWindow, nullptr},
+        {"bare-with-libcurl", bareWithLibcurl, nullptr},
+        {"default-surfaces bare", bareWindow, "--default-surfaces"},
+    };
     Run idle;
-    // One unmeasured run of each first, so that neither pays alone for a cold disk cache.
-    Measure(connection, program, 0);
-    Measure(connection, bareWindow, 0);
+    // One unmeasured run of each first, so that none pays alone for a cold disk cache.
+    for (const Contender& contender : contenders)
+        Measure(connection, contender.program, 0, contender.argument);
     for (int round = 0; round < rounds; ++round) {
-        const bool watchIdle = round == rounds - 1;
-        const Run measured = Measure(connection, program, watchIdle ? idleSeconds : 0);
-        const Run bare = Measure(connection, bareWindow, 0);
-        const Run qtDefault = Measure(connection, bareWindow, 0, "--default-surfaces");
-        if (measured.startupMs < 0 || bare.startupMs < 0 || qtDefault.startupMs < 0) {
-            std::fprintf(stderr, "bench_startup: a window was not mapped within 20 s\n");
-            return 1;
+        std::string line = "round " + std::to_string(round) + ":";
+        for (Contender& contender : contenders) {
+            const bool watchIdle = &contender == &contenders.front() && round == rounds - 1;
+            const Run run = Measure(connection, contender.program,
+                                    watchIdle ? idleSeconds : 0, contender.argument);
+            if (run.startupMs < 0) {
+                std::fprintf(stderr, "bench_startup: %s's window was not mapped within 20 s\n",
+                             contender.name);
+                return 1;
+            }
+            contender.startupMs.push_back(run.startupMs);
+            contender.residentKiB.push_back(run.residentKiB);
+            if (watchIdle)
+                idle = run;
+            char figures[96];
+            std::snprintf(figures, sizeof figures, " %s %.1f ms %ld KiB", contender.name,
+                          run.startupMs, run.residentKiB);
+            line += figures;
         }
-        programMs.push_back(measured.startupMs);
-        bareMs.push_back(bare.startupMs);
-        defaultMs.push_back(qtDefault.startupMs);
-        programKiB.push_back(measured.residentKiB);
-        bareKiB.push_back(bare.residentKiB);
-        defaultKiB.push_back(qtDefault.residentKiB);
-        if (watchIdle)
-            idle = measured;
-        std::fprintf(stderr,
-                     "round %d: program %.1f ms %ld KiB, bare %.1f ms %ld KiB, "
-                     "default surfaces %.1f ms %ld KiB\n",
-                     round, measured.startupMs, measured.residentKiB, bare.startupMs,
-                     bare.residentKiB, qtDefault.startupMs, qtDefault.residentKiB);
+        std::fprintf(stderr, "%s\n", line.c_str());
     }
     xcb_disconnect(connection);
 
-    std::printf("startup: %.1f ms, bare window %.1f ms, with default surfaces %.1f ms "
-                "(medians of %d)\n",
-                Median(programMs), Median(bareMs), Median(defaultMs), rounds);
-    std::printf("resident memory: %.1f MiB, bare window %.1f MiB, with default surfaces "
-                "%.1f MiB\n",
-                Median(programKiB) / 1024, Median(bareKiB) / 1024, Median(defaultKiB) / 1024);
-    std::printf("startup/bare ratio: %.2f\n", Median(programMs) / Median(bareMs));
-    std::printf("rss/bare ratio: %.2f\n", Median(programKiB) / Median(bareKiB));
-    std::printf("startup/default-surfaces bare ratio: %.2f\n",
-                Median(programMs) / Median(defaultMs));
-    std::printf("rss/default-surfaces bare ratio: %.2f\n",
-                Median(programKiB) / Median(defaultKiB));
+    for (const Contender& contender : contenders) {
+        std::printf("%s: startup %.1f ms, resident memory %.1f MiB (medians of %d)\n",
+                    contender.name, Median(contender.startupMs),
+                    Median(contender.residentKiB) / 1024, rounds);
+    }
+    const Contender& measured = contenders.front();
+    for (auto yardstick = contenders.begin() + 1; yardstick != contenders.end(); ++yardstick) {
+        std::printf("startup/%s ratio: %.2f\n", yardstick->name,
+                    Median(measured.startupMs) / Median(yardstick->startupMs));
+        std::printf("rss/%s ratio: %.2f\n", yardstick->name,
+                    Median(measured.residentKiB) / Median(yardstick->residentKiB));
+    }
     std::printf("idle wakeups: %.1f/s\n", idle.wakeupsPerSecond);
     std::printf("idle cpu: %.3f%%\n", idle.cpuPercent);
     return 0;
