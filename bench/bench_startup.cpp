@@ -6,6 +6,7 @@
 // libcurl as the program must, and against a bare window left at Qt's default surfaces.
 // Arguments: rounds (default 10), idle seconds (default 10), then optionally the programs to
 // compare in place of the program, the bare window and the bare window with libcurl.
+// The log (stderr) has each round's figures and every thread's share of the idle ones.
 #include "bench/median.h"
 
 #include <xcb/xcb.h>
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,48 +45,39 @@ long ResidentKiB(pid_t pid)
     return -1;
 }
 
-// Calls read with the path of each thread's folder under /proc/PID/task.
-template <typename Read>
-void ForEachThread(pid_t pid, Read read)
+// What one thread has used so far: its wake-ups (each context switch is a sleep and a wake-up)
+// and its CPU time to the nanosecond, which the clock-tick counts of /proc/PID/stat are far
+// too coarse to give for an idle program.
+struct ThreadUse {
+    std::string name;
+    long switches = 0;
+    unsigned long long cpuNanoseconds = 0;
+};
+
+// Every thread of the process, by thread id.
+std::map<std::string, ThreadUse> ThreadsUse(pid_t pid)
 {
+    std::map<std::string, ThreadUse> threads;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task/";
     DIR* folder = opendir(tasks.c_str());
     if (folder == nullptr)
-        return;
+        return threads;
     while (dirent* entry = readdir(folder)) {
-        if (entry->d_name[0] != '.')
-            read(tasks + entry->d_name);
-    }
-    closedir(folder);
-}
-
-// Context switches of every thread of the process: each is a sleep and a wake-up.
-long ContextSwitches(pid_t pid)
-{
-    long total = 0;
-    ForEachThread(pid, [&total](const std::string& thread) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string thread = tasks + entry->d_name;
+        ThreadUse& use = threads[entry->d_name];
+        std::ifstream(thread + "/comm") >> use.name;
+        std::ifstream(thread + "/schedstat") >> use.cpuNanoseconds;
         std::ifstream status(thread + "/status");
         std::string line;
         while (std::getline(status, line)) {
             if (line.find("ctxt_switches:") != std::string::npos)
-                total += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
+                use.switches += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
         }
-    });
-    return total;
-}
-
-// CPU time of every thread of the process, in seconds, to the nanosecond: the clock-tick
-// counts of /proc/PID/stat are far too coarse for an idle program.
-double CpuSeconds(pid_t pid)
-{
-    unsigned long long nanoseconds = 0;
-    ForEachThread(pid, [&nanoseconds](const std::string& thread) {
-        std::ifstream schedstat(thread + "/schedstat");
-        unsigned long long onCpu = 0;
-        if (schedstat >> onCpu)
-            nanoseconds += onCpu;
-    });
-    return nanoseconds / 1e9;
+    }
+    closedir(folder);
+    return threads;
 }
 
 struct Run {
@@ -122,13 +115,24 @@ Run Measure(xcb_connection_t* connection, const char* program, int idleSeconds,
     std::this_thread::sleep_for(kSettle);
     run.residentKiB = ResidentKiB(pid);
     if (idleSeconds > 0) {
-        const long switchesBefore = ContextSwitches(pid);
-        const double cpuBefore = CpuSeconds(pid);
+        const auto before = ThreadsUse(pid);
         const auto idleStart = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
         const double seconds = std::chrono::duration<double>(Clock::now() - idleStart).count();
-        run.wakeupsPerSecond = (ContextSwitches(pid) - switchesBefore) / seconds;
-        run.cpuPercent = 100.0 * (CpuSeconds(pid) - cpuBefore) / seconds;
+        long switches = 0;
+        unsigned long long cpuNanoseconds = 0;
+        // Per thread in the log, so that the figure says whose it is.
+        for (const auto& [id, after] : ThreadsUse(pid)) {
+            const auto earlier = before.find(id);
+            const ThreadUse start = earlier == before.end() ? ThreadUse{} : earlier->second;
+            switches += after.switches - start.switches;
+            cpuNanoseconds += after.cpuNanoseconds - start.cpuNanoseconds;
+            std::fprintf(stderr, "idle thread %s: %ld wake-ups, %.3f ms cpu in %.1f s\n",
+                         after.name.c_str(), after.switches - start.switches,
+                         (after.cpuNanoseconds - start.cpuNanoseconds) / 1e6, seconds);
+        }
+        run.wakeupsPerSecond = switches / seconds;
+        run.cpuPercent = 100.0 * cpuNanoseconds / 1e9 / seconds;
     }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
