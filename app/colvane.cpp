@@ -21,9 +21,14 @@
 #include <QVariant>
 
 namespace {
-const char* const kTitle = "Lunvo快递单号批量查询1.0";
 // The background of a line whose number gave no row.
 const QColor kNoRowBackground(255, 215, 215);
+
+void ShowNotice(const QString& text)
+{
+    QMessageBox::information(nullptr, QString::fromUtf8(kWindowTitle), text, QMessageBox::Yes,
+                             QMessageBox::NoButton);
+}
 } // namespace
 
 // The images live in the static library; naming them here links them into every program
@@ -50,7 +55,7 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     ui.tableView->setModel(model);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.tableView->show();
-    new ResultTableActions(ui.tableView, this, QString::fromUtf8(kTitle));
+    new ResultTableActions(ui.tableView, this, QString::fromUtf8(kWindowTitle));
 
     // Starts the lookup from the keyboard through the button, so both behave the same.
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
@@ -106,16 +111,12 @@ void Colvane::OnPushBClick()
         return;
     const QString text = ui.textEdit->toPlainText();
     if (text.isEmpty()) {
-        QMessageBox::information(nullptr, QString::fromUtf8(kTitle),
-                                 QStringLiteral("请先输入快递单号"), QMessageBox::Yes,
-                                 QMessageBox::NoButton);
+        ShowNotice(QStringLiteral("请先输入快递单号"));
         return;
     }
     const int numbers = CountNumbers(text.split(QLatin1Char('\n')));
     if (numbers > kMaxNumbers) {
-        QMessageBox::information(nullptr, QString::fromUtf8(kTitle),
-                                 QStringLiteral("一次最多查询20个单号"), QMessageBox::Yes,
-                                 QMessageBox::NoButton);
+        ShowNotice(QStringLiteral("一次最多查询20个单号"));
         return;
     }
 

@@ -29,7 +29,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("colvane"));
     QuitOnTerminationSignals(application);
     Colvane window;
-    window.setWindowTitle(QStringLiteral("Lunvo快递单号批量查询1.0"));
+    window.setWindowTitle(QString::fromUtf8(kWindowTitle));
     window.setWindowIcon(
         ThemeIconOr(QStringLiteral("select"), QStringLiteral(":/Colvane/images/exe.png")));
     window.show();

@@ -13,9 +13,12 @@
 
 namespace {
 
-QString CellText(const QAbstractItemModel& model, int row, int column)
+QStringList RowCells(const QAbstractItemModel& model, int row)
 {
-    return model.index(row, column).data(Qt::DisplayRole).toString();
+    QStringList cells;
+    for (int column = 0; column < model.columnCount(); ++column)
+        cells.append(model.index(row, column).data(Qt::DisplayRole).toString());
+    return cells;
 }
 
 QString TabSafe(QString text)
@@ -62,9 +65,9 @@ QByteArray RowsAsTabSeparatedText(const QAbstractItemModel& model, QVector<int> 
     for (int row : rows) {
         if (row < 0 || row >= model.rowCount())
             continue;
-        QStringList cells;
-        for (int column = 0; column < model.columnCount(); ++column)
-            cells.append(TabSafe(CellText(model, row, column)));
+        QStringList cells = RowCells(model, row);
+        for (QString& cell : cells)
+            cell = TabSafe(cell);
         text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
     }
     return text.toUtf8();
@@ -76,12 +79,8 @@ QByteArray ModelAsCsv(const QAbstractItemModel& model)
     for (int column = 0; column < model.columnCount(); ++column)
         headers.append(model.headerData(column, Qt::Horizontal).toString());
     QString text = CsvLine(headers);
-    for (int row = 0; row < model.rowCount(); ++row) {
-        QStringList cells;
-        for (int column = 0; column < model.columnCount(); ++column)
-            cells.append(CellText(model, row, column));
-        text += CsvLine(cells);
-    }
+    for (int row = 0; row < model.rowCount(); ++row)
+        text += CsvLine(RowCells(model, row));
     // Without the mark, spreadsheet programs on Windows read the file in the local code page.
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
 }
