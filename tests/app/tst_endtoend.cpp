@@ -16,12 +16,6 @@ private slots:
 
 void TestEndToEnd::demoNumbersBecomeRows()
 {
-#if defined(__SANITIZE_THREAD__)
-    // Qt 5 is not built for the sanitizer: every queued result crosses Qt's event queue, whose
-    // locks it cannot see, and is reported as a race inside Qt. The worker's own hand-over is
-    // checked under the sanitizer by the worker tests.
-    QSKIP("Qt's event queue is invisible to ThreadSanitizer");
-#endif
     const QUrl address(QString::fromUtf8(kSiteBaseAddress));
     CSiteServer site(BuiltInParcelSet());
     QVERIFY2(site.Start(address.host().toStdString(), address.port()) > 0, kSiteBaseAddress);

@@ -170,11 +170,6 @@ void TestResults::exportThroughDialog_data()
 
 void TestResults::exportThroughDialog()
 {
-#if defined(__SANITIZE_THREAD__)
-    // The save dialog reads the folder on a thread of Qt's own, whose hand-overs go through
-    // Qt's locks, which the sanitizer cannot see; the writers are tested without the dialog.
-    QSKIP("the file dialog's own thread is invisible to ThreadSanitizer");
-#endif
     QFETCH(QString, target);
 
     QTemporaryDir folder;
