@@ -10,14 +10,79 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
+
+using Socket = CTestServer::Socket;
+
+#ifdef _WIN32
+const int kShutBoth = SD_BOTH;
+const int kNoSigPipe = 0; // Windows raises no signal for a peer that left
+
+void CloseSocket(Socket socket) { closesocket(socket); }
+
+int Poll(pollfd* fds, unsigned long count, int timeoutMs)
+{
+    return WSAPoll(fds, count, timeoutMs);
+}
+
+bool StartSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    return started;
+}
+#else
+const int kShutBoth = SHUT_RDWR;
+const int kNoSigPipe = MSG_NOSIGNAL;
+
+void CloseSocket(Socket socket) { close(socket); }
+
+int Poll(pollfd* fds, nfds_t count, int timeoutMs)
+{
+    int result;
+    while ((result = poll(fds, count, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    return result;
+}
+
+bool StartSockets()
+{
+    // A client that hangs up mid-reply must not kill the test process; TLS writes have no
+    // per-call way to say so.
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+#endif
+
+template <typename Value>
+void SetOption(Socket socket, int level, int name, const Value& value)
+{
+    setsockopt(socket, level, name, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+sockaddr_in LoopbackAddress(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 
 const size_t kMaxRequestHeadBytes = 1024 * 1024;
 
@@ -43,28 +108,40 @@ const char* ReasonPhrase(int status)
     }
 }
 
-// Binds port, or a free one when port is 0, and sets port to the one bound.
-int BindLoopback(int& port)
+// Binds a socket of the type to port, or to a free one when port is 0, and sets port to the
+// one bound.
+Socket BindLoopback(int type, int& port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
+    const Socket socket = ::socket(AF_INET, type, 0);
+    if (socket == CTestServer::kNoSocket)
+        return socket;
     // A fixed port may still have connections of an earlier server in TIME_WAIT.
-    const int one = 1;
     if (port != 0)
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+    sockaddr_in address = LoopbackAddress(port);
     socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        close(fd);
-        return -1;
+    if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        CloseSocket(socket);
+        return CTestServer::kNoSocket;
     }
     port = ntohs(address.sin_port);
-    return fd;
+    return socket;
+}
+
+// A datagram socket that talks to itself: once Stop sends to it, it stays readable, since
+// nobody reads it, and so wakes every poll that includes it, on POSIX systems and Windows.
+Socket MakeWakeSocket()
+{
+    int port = 0;
+    const Socket socket = BindLoopback(SOCK_DGRAM, port);
+    const sockaddr_in self = LoopbackAddress(port);
+    if (socket != CTestServer::kNoSocket
+        && connect(socket, reinterpret_cast<const sockaddr*>(&self), sizeof self) != 0) {
+        CloseSocket(socket);
+        return CTestServer::kNoSocket;
+    }
+    return socket;
 }
 
 // A key and certificate made afresh for each server, so no test depends on files.
@@ -118,7 +195,10 @@ struct CTestServer::CTlsContext {
 // One accepted socket, plain or TLS. Every wait also ends when the server stops.
 class CTestServer::CConnection {
 public:
-    CConnection(int socketFd, SSL* ssl, int wakeFd) : fd(socketFd), ssl(ssl), wakeFd(wakeFd) {}
+    CConnection(Socket socket, SSL* ssl, Socket wakeSocket)
+        : socket(socket), ssl(ssl), wakeSocket(wakeSocket)
+    {
+    }
     ~CConnection() { SSL_free(ssl); }
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
@@ -129,7 +209,7 @@ public:
         if ((!ssl || SSL_pending(ssl) == 0) && !WaitReadable())
             return 0;
         const long count = ssl ? SSL_read(ssl, buffer, static_cast<int>(size))
-                               : recv(fd, buffer, size, 0);
+                               : recv(socket, buffer, static_cast<int>(size), 0);
         return count > 0 ? count : 0;
     }
 
@@ -137,7 +217,7 @@ public:
     {
         while (size > 0) {
             const long count = ssl ? SSL_write(ssl, data, static_cast<int>(std::min<size_t>(size, 1 << 20)))
-                                   : send(fd, data, size, MSG_NOSIGNAL);
+                                   : send(socket, data, static_cast<int>(std::min<size_t>(size, 1 << 20)), kNoSigPipe);
             if (count <= 0)
                 return false;
             data += count;
@@ -155,24 +235,20 @@ public:
     // Waits milliseconds; false when the server stops meanwhile.
     bool Pause(int milliseconds)
     {
-        pollfd wake = {wakeFd, POLLIN, 0};
-        return poll(&wake, 1, milliseconds) == 0;
+        pollfd wake = {wakeSocket, POLLIN, 0};
+        return Poll(&wake, 1, milliseconds) == 0;
     }
 
 private:
     bool WaitReadable()
     {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        while (poll(fds, 2, -1) < 0) {
-            if (errno != EINTR)
-                return false;
-        }
-        return fds[1].revents == 0;
+        pollfd fds[2] = {{socket, POLLIN, 0}, {wakeSocket, POLLIN, 0}};
+        return Poll(fds, 2, -1) > 0 && fds[1].revents == 0;
     }
 
-    int fd;
+    Socket socket;
     SSL* ssl;
-    int wakeFd;
+    Socket wakeSocket;
 };
 
 CTestServer::CTestServer() = default;
@@ -184,9 +260,8 @@ CTestServer::~CTestServer()
 
 bool CTestServer::Start(bool useTls, int wantedPort)
 {
-    // A client that hangs up mid-reply must not kill the test process; TLS writes have no
-    // per-call way to say so.
-    std::signal(SIGPIPE, SIG_IGN);
+    if (!StartSockets())
+        return false;
     if (useTls) {
         tls.reset(new CTlsContext);
         tls->context = MakeSelfSignedContext();
@@ -194,8 +269,9 @@ bool CTestServer::Start(bool useTls, int wantedPort)
             return false;
     }
     port = wantedPort;
-    listenFd = BindLoopback(port);
-    if (listenFd < 0 || listen(listenFd, 64) != 0 || pipe(wakePipe) != 0) {
+    listenSocket = BindLoopback(SOCK_STREAM, port);
+    wakeSocket = MakeWakeSocket();
+    if (listenSocket == kNoSocket || listen(listenSocket, 64) != 0 || wakeSocket == kNoSocket) {
         Stop();
         return false;
     }
@@ -205,23 +281,23 @@ bool CTestServer::Start(bool useTls, int wantedPort)
 
 void CTestServer::Stop()
 {
-    if (wakePipe[1] >= 0)
-        (void)!write(wakePipe[1], "x", 1);
+    if (wakeSocket != kNoSocket)
+        send(wakeSocket, "x", 1, 0);
     if (acceptThread.joinable())
         acceptThread.join();
     std::vector<std::thread> threads;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        for (int fd : openSockets)
-            shutdown(fd, SHUT_RDWR);
+        for (Socket socket : openSockets)
+            shutdown(socket, kShutBoth);
         threads.swap(connectionThreads);
     }
     for (std::thread& thread : threads)
         thread.join();
-    for (int* fd : {&listenFd, &wakePipe[0], &wakePipe[1]}) {
-        if (*fd >= 0)
-            close(*fd);
-        *fd = -1;
+    for (Socket* socket : {&listenSocket, &wakeSocket}) {
+        if (*socket != kNoSocket)
+            CloseSocket(*socket);
+        *socket = kNoSocket;
     }
 }
 
@@ -271,42 +347,37 @@ int CTestServer::UnusedPort()
     // The socket stays bound, never listening, until the process ends: connecting is refused,
     // and no server started meanwhile, in this process or another, is handed the same port.
     int port = 0;
-    return BindLoopback(port) < 0 ? 0 : port;
+    return StartSockets() && BindLoopback(SOCK_STREAM, port) != kNoSocket ? port : 0;
 }
 
 void CTestServer::AcceptLoop()
 {
     for (;;) {
-        pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        pollfd fds[2] = {{listenSocket, POLLIN, 0}, {wakeSocket, POLLIN, 0}};
+        if (Poll(fds, 2, -1) < 0 || fds[1].revents != 0)
             return;
-        }
-        if (fds[1].revents != 0)
-            return;
-        const int fd = accept(listenFd, nullptr, nullptr);
-        if (fd < 0)
+        const Socket socket = accept(listenSocket, nullptr, nullptr);
+        if (socket == kNoSocket)
             continue;
         // Replies go out in the pieces the test chose, not merged by Nagle's algorithm.
-        const int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        SetOption(socket, IPPROTO_TCP, TCP_NODELAY, 1);
         std::lock_guard<std::mutex> lock(mutex);
-        openSockets.push_back(fd);
-        connectionThreads.emplace_back(&CTestServer::Serve, this, fd);
+        openSockets.push_back(socket);
+        connectionThreads.emplace_back(&CTestServer::Serve, this, socket);
     }
 }
 
-void CTestServer::Serve(int socketFd)
+void CTestServer::Serve(Socket socket)
 {
     SSL* ssl = nullptr;
     bool ready = true;
     if (tls) {
         ssl = SSL_new(tls->context);
-        ready = ssl && SSL_set_fd(ssl, socketFd) == 1 && SSL_accept(ssl) == 1;
+        // OpenSSL takes a Windows SOCKET as an int too.
+        ready = ssl && SSL_set_fd(ssl, static_cast<int>(socket)) == 1 && SSL_accept(ssl) == 1;
     }
     {
-        CConnection connection(socketFd, ssl, wakePipe[0]);
+        CConnection connection(socket, ssl, wakeSocket);
         Request request;
         if (ready && ReadRequest(connection, request)) {
             Handler current;
@@ -316,12 +387,12 @@ void CTestServer::Serve(int socketFd)
                 current = handler;
             }
             const Response response = current ? current(request) : Response();
-            Answer(connection, socketFd, response, request.method == "HEAD");
+            Answer(connection, socket, response, request.method == "HEAD");
         }
     }
     std::lock_guard<std::mutex> lock(mutex);
-    openSockets.erase(std::find(openSockets.begin(), openSockets.end(), socketFd));
-    close(socketFd);
+    openSockets.erase(std::find(openSockets.begin(), openSockets.end(), socket));
+    CloseSocket(socket);
 }
 
 bool CTestServer::ReadRequest(CConnection& connection, Request& request)
@@ -362,7 +433,7 @@ bool CTestServer::ReadRequest(CConnection& connection, Request& request)
     return true;
 }
 
-void CTestServer::Answer(CConnection& connection, int socketFd, const Response& response,
+void CTestServer::Answer(CConnection& connection, Socket socket, const Response& response,
                          bool forHead)
 {
     const std::string wire = response.raw.empty() ? Serialise(response, forHead) : response.raw;
@@ -389,7 +460,7 @@ void CTestServer::Answer(CConnection& connection, int socketFd, const Response& 
         break;
     case Cut::Reset: {
         const linger abortive = {1, 0};
-        setsockopt(socketFd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        SetOption(socket, SOL_SOCKET, SO_LINGER, abortive);
         break;
     }
     case Cut::None:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,13 @@ public:
     };
 
     using Handler = std::function<Response(const Request&)>;
+    // A socket descriptor: an int on POSIX systems, a SOCKET (pointer-sized) on Windows.
+#ifdef _WIN32
+    using Socket = std::uintptr_t;
+#else
+    using Socket = int;
+#endif
+    static constexpr Socket kNoSocket = static_cast<Socket>(-1);
 
     CTestServer();
     ~CTestServer();
@@ -74,14 +82,14 @@ private:
     struct CTlsContext;
 
     void AcceptLoop();
-    void Serve(int socketFd);
+    void Serve(Socket socket);
     bool ReadRequest(CConnection& connection, Request& request);
-    void Answer(CConnection& connection, int socketFd, const Response& response,
+    void Answer(CConnection& connection, Socket socket, const Response& response,
                 bool forHead);
     void WaitForClientToLeave(CConnection& connection);
 
-    int listenFd = -1;
-    int wakePipe[2] = {-1, -1}; // written once by Stop; wakes every waiting poll
+    Socket listenSocket = kNoSocket;
+    Socket wakeSocket = kNoSocket; // sent one datagram by Stop, never read: wakes every poll
     int port = 0;
     std::unique_ptr<CTlsContext> tls;
     std::thread acceptThread;
@@ -90,5 +98,5 @@ private:
     Handler handler;
     std::vector<Request> requests;
     std::vector<std::thread> connectionThreads;
-    std::vector<int> openSockets;
+    std::vector<Socket> openSockets;
 };
