@@ -216,8 +216,9 @@ public:
     bool Write(const char* data, size_t size)
     {
         while (size > 0) {
-            const long count = ssl ? SSL_write(ssl, data, static_cast<int>(std::min<size_t>(size, 1 << 20)))
-                                   : send(socket, data, static_cast<int>(std::min<size_t>(size, 1 << 20)), kNoSigPipe);
+            const int piece = static_cast<int>(std::min<size_t>(size, 1 << 20));
+            const long count = ssl ? SSL_write(ssl, data, piece)
+                                   : send(socket, data, piece, kNoSigPipe);
             if (count <= 0)
                 return false;
             data += count;
