@@ -141,7 +141,7 @@ private slots:
     void fileIconIsGroup101WithTheIconImage();
     void manifestRequestsInvokerLevel_data();
     void manifestRequestsInvokerLevel();
-    void manifestHoldsOnlyTheExecutionLevel();
+    void manifestDeclaresWindows10AndPerMonitorDpi();
 
 private:
     QVector<Resource> resources;
@@ -238,19 +238,28 @@ void TestWindowsResources::manifestRequestsInvokerLevel()
     QCOMPARE(found, QStringList{value});
 }
 
-void TestWindowsResources::manifestHoldsOnlyTheExecutionLevel()
+void TestWindowsResources::manifestDeclaresWindows10AndPerMonitorDpi()
 {
     QXmlStreamReader xml(manifest);
-    QStringList elements;
+    QStringList supportedOs;
+    QString dpiAware;
+    QString dpiAwareness;
     while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement)
-            elements.append(xml.name().toString());
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("supportedOS"))
+            supportedOs.append(xml.attributes().value(QStringLiteral("Id")).toString());
+        else if (xml.name() == QLatin1String("dpiAware"))
+            dpiAware = xml.readElementText();
+        else if (xml.name() == QLatin1String("dpiAwareness"))
+            dpiAwareness = xml.readElementText();
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QCOMPARE(elements, (QStringList{QStringLiteral("assembly"), QStringLiteral("trustInfo"),
-                                    QStringLiteral("security"),
-                                    QStringLiteral("requestedPrivileges"),
-                                    QStringLiteral("requestedExecutionLevel")}));
+    QCOMPARE(supportedOs, QStringList{QStringLiteral("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")});
+    // Windows 10 reads dpiAwareness, older systems dpiAware.
+    QCOMPARE(dpiAwareness.section(QLatin1Char(','), 0, 0).trimmed(),
+             QStringLiteral("PerMonitorV2"));
+    QCOMPARE(dpiAware, QStringLiteral("true/pm"));
 }
 
 QTEST_GUILESS_MAIN(TestWindowsResources)
