@@ -1,0 +1,28 @@
+# Writes the installer's file lists for the program folder DIST: install.nsh puts every file
+# in place, uninstall.nsh removes exactly those files and then their folders, deepest first,
+# so that an uninstall never deletes what the user put into the installation folder.
+#   cmake -DDIST=<folder> -DOUTPUT=<folder> -P filelists.cmake
+file(GLOB_RECURSE files RELATIVE ${DIST} ${DIST}/*)
+list(SORT files)
+set(install "")
+set(uninstall "")
+set(folders "")
+foreach(file ${files})
+  get_filename_component(folder ${file} DIRECTORY)
+  string(REPLACE "/" "\\" windows_file "${file}")
+  string(REPLACE "/" "\\" windows_folder "${folder}")
+  string(APPEND install "SetOutPath \"$INSTDIR\\${windows_folder}\"\nFile \"${DIST}/${file}\"\n")
+  string(APPEND uninstall "Delete \"$INSTDIR\\${windows_file}\"\n")
+  while(folder)
+    list(APPEND folders "${windows_folder}")
+    get_filename_component(folder ${folder} DIRECTORY)
+    string(REPLACE "/" "\\" windows_folder "${folder}")
+  endwhile()
+endforeach()
+list(REMOVE_DUPLICATES folders)
+list(SORT folders ORDER DESCENDING)
+foreach(folder ${folders})
+  string(APPEND uninstall "RMDir \"$INSTDIR\\${folder}\"\n")
+endforeach()
+file(WRITE ${OUTPUT}/install.nsh "${install}SetOutPath \"$INSTDIR\"\n")
+file(WRITE ${OUTPUT}/uninstall.nsh "${uninstall}")
