@@ -26,7 +26,7 @@ const QColor kNoRowBackground(255, 215, 215);
 
 void ShowNotice(const QString& text)
 {
-    QMessageBox::information(nullptr, QString::fromUtf8(kWindowTitle), text, QMessageBox::Yes,
+    QMessageBox::information(nullptr, Colvane::WindowTitle(), text, QMessageBox::Yes,
                              QMessageBox::NoButton);
 }
 } // namespace
@@ -55,7 +55,7 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     ui.tableView->setModel(model);
     ui.tableView->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.tableView->show();
-    new ResultTableActions(ui.tableView, this, QString::fromUtf8(kWindowTitle));
+    new ResultTableActions(ui.tableView, this, WindowTitle());
 
     // Starts the lookup from the keyboard through the button, so both behave the same.
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
@@ -73,6 +73,11 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     connect(&catchThread, &CCatchThread::batchStarted, this, &Colvane::OnBatchStarted);
     connect(&catchThread, &CCatchThread::numberDone, this, &Colvane::OnNumberDone);
     connect(&catchThread, &CCatchThread::batchFinished, this, &Colvane::OnBatchFinished);
+}
+
+QString Colvane::WindowTitle()
+{
+    return tr("Lunvo快递单号批量查询1.0");
 }
 
 Colvane::~Colvane()
@@ -111,12 +116,12 @@ void Colvane::OnPushBClick()
         return;
     const QString text = ui.textEdit->toPlainText();
     if (text.isEmpty()) {
-        ShowNotice(QStringLiteral("请先输入快递单号"));
+        ShowNotice(tr("请先输入快递单号"));
         return;
     }
     const int numbers = CountNumbers(text.split(QLatin1Char('\n')));
     if (numbers > kMaxNumbers) {
-        ShowNotice(QStringLiteral("一次最多查询20个单号"));
+        ShowNotice(tr("一次最多查询20个单号"));
         return;
     }
 
@@ -148,7 +153,7 @@ void Colvane::OnNumberDone(int line, bool resultEmitted)
 void Colvane::OnBatchFinished()
 {
     busy = false;
-    ui.pushButton->setText(QStringLiteral("查询"));
+    ui.pushButton->setText(tr("查询"));
     ui.pushButton->setEnabled(true);
 }
 
@@ -163,8 +168,7 @@ void Colvane::OnTextEdited()
 void Colvane::ShowBusy()
 {
     ui.pushButton->setEnabled(false);
-    ui.pushButton->setText(
-        QStringLiteral("查询中 %1/%2").arg(numbersDone).arg(numbersInBatch));
+    ui.pushButton->setText(tr("查询中 %1/%2").arg(numbersDone).arg(numbersInBatch));
 }
 
 void Colvane::MarkLine(int line)

@@ -6,9 +6,6 @@
 #include <QMainWindow>
 #include <QString>
 
-// The title the program gives the window, which the window's message boxes carry too.
-inline constexpr char kWindowTitle[] = "Lunvo快递单号批量查询1.0";
-
 // The main window: the numbers box, the start button and the result table.
 class Colvane : public QMainWindow {
     Q_OBJECT
@@ -16,6 +13,9 @@ class Colvane : public QMainWindow {
 public:
     explicit Colvane(QWidget* parent = nullptr);
     ~Colvane() override;
+
+    // The title the program gives the window, which the window's message boxes carry too.
+    static QString WindowTitle();
 
 public slots:
     void HandleCatchResult(QString str);

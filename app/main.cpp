@@ -1,9 +1,11 @@
 #include "app/colvane.h"
 #include "app/quitsignals.h"
 #include "app/themeicon.h"
+#include "app/translation.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLocale>
 
 #include <curl/curl.h>
 
@@ -27,9 +29,10 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     // Lets desktop shells match the window to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("colvane"));
+    InstallTranslations(application, ChooseWindowLanguage(QLocale::system().uiLanguages()));
     QuitOnTerminationSignals(application);
     Colvane window;
-    window.setWindowTitle(QString::fromUtf8(kWindowTitle));
+    window.setWindowTitle(Colvane::WindowTitle());
     window.setWindowIcon(
         ThemeIconOr(QStringLiteral("select"), QStringLiteral(":/Colvane/images/exe.png")));
     window.show();
