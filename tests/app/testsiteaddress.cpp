@@ -21,8 +21,8 @@ std::string ReserveSiteAddress()
     WSADATA data; // never cleaned up: the socket lives as long as the process
     WSAStartup(MAKEWORD(2, 2), &data);
 #endif
-    const auto fd = socket(AF_INET, SOCK_STREAM, 0);
-    const auto noSocket = static_cast<decltype(fd)>(-1);
+    using Socket = decltype(socket(AF_INET, SOCK_STREAM, 0)); // an int; a SOCKET on Windows
+    const Socket fd = socket(AF_INET, SOCK_STREAM, 0);
     const int one = 1;
     const auto yes = reinterpret_cast<const char*>(&one);
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, yes, sizeof one);
@@ -33,7 +33,8 @@ std::string ReserveSiteAddress()
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd == noSocket || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+    if (fd == static_cast<Socket>(-1)
+        || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return "http://127.0.0.1:1/"; // nothing listens there: the site tests then fail
     return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
