@@ -5,6 +5,7 @@
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+SetCompressorDictSize 32
 ManifestDPIAware true
 
 !include "MUI2.nsh"
@@ -38,6 +39,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${NAME}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${NAME} ${VERSION} Setup"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PUBLISHER}"
 
 Section "Install"
   SetShellVarContext current

@@ -1,5 +1,15 @@
 #include "tests/net/testserver.h"
 
+#ifdef _WIN32
+// Without these, Windows' headers define min, max and X509_NAME as macros.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#endif
+
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -10,10 +20,7 @@
 #include <cstdint>
 #include <cstring>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
