@@ -358,6 +358,15 @@ int CTestServer::UnusedPort()
     return StartSockets() && BindLoopback(SOCK_STREAM, port) != kNoSocket ? port : 0;
 }
 
+bool CTestServer::ResetsReachClients()
+{
+#ifdef _WIN32
+    return !GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version");
+#else
+    return true;
+#endif
+}
+
 void CTestServer::AcceptLoop()
 {
     for (;;) {

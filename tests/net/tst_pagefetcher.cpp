@@ -11,14 +11,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#endif
-
 using Lines = std::vector<std::string>;
 using Response = CTestServer::Response;
 Q_DECLARE_METATYPE(std::string)
@@ -26,17 +18,6 @@ Q_DECLARE_METATYPE(Lines)
 Q_DECLARE_METATYPE(CTestServer::Response)
 
 namespace {
-
-// Wine, unlike Windows, hands a Windows program a connection reset by its peer as an orderly
-// close.
-bool RunsUnderWine()
-{
-#ifdef _WIN32
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-#else
-    return false;
-#endif
-}
 
 
 const char kUserAgentLine[] =
@@ -366,7 +347,7 @@ void TestPageFetcher::replies()
     QFETCH(int, expectedCurlCode);
     QFETCH(long, expectedResponseCode);
 
-    if (response.cut == CTestServer::Cut::Reset && RunsUnderWine())
+    if (response.cut == CTestServer::Cut::Reset && !CTestServer::ResetsReachClients())
         QSKIP("Wine reports a reset connection to Windows programs as an orderly close");
     server->SetHandler([response](const CTestServer::Request&) { return response; });
     auto fetcher = NewFetcher();
