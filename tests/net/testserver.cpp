@@ -116,15 +116,19 @@ const char* ReasonPhrase(int status)
 }
 
 // Binds a socket of the type to port, or to a free one when port is 0, and sets port to the
-// one bound.
-Socket BindLoopback(int type, int& port)
+// one bound. A shared socket lets servers that bind with the reuse option listen on its port.
+Socket BindLoopback(int type, int& port, bool shared = false)
 {
     const Socket socket = ::socket(AF_INET, type, 0);
     if (socket == CTestServer::kNoSocket)
         return socket;
     // A fixed port may still have connections of an earlier server in TIME_WAIT.
-    if (port != 0)
+    if (port != 0 || shared)
         SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+#ifdef SO_REUSEPORT
+    if (shared)
+        SetOption(socket, SOL_SOCKET, SO_REUSEPORT, 1);
+#endif
     sockaddr_in address = LoopbackAddress(port);
     socklen_t length = sizeof address;
     if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
@@ -356,6 +360,12 @@ int CTestServer::UnusedPort()
     // and no server started meanwhile, in this process or another, is handed the same port.
     int port = 0;
     return StartSockets() && BindLoopback(SOCK_STREAM, port) != kNoSocket ? port : 0;
+}
+
+int CTestServer::ReservedPort()
+{
+    int port = 0;
+    return StartSockets() && BindLoopback(SOCK_STREAM, port, true) != kNoSocket ? port : 0;
 }
 
 bool CTestServer::ResetsReachClients()

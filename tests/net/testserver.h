@@ -76,6 +76,9 @@ public:
     static std::string Serialise(const Response& response, bool forHead);
     // A port on 127.0.0.1 that refuses connections for the rest of the process.
     static int UnusedPort();
+    // A port on 127.0.0.1 held, never listening, for the rest of the process: no other
+    // program is handed it, while servers started on it here can still listen. 0 when none.
+    static int ReservedPort();
     // Whether a client sees Cut::Reset as a reset: not under Wine, which reports it to a
     // Windows program as an orderly close.
     static bool ResetsReachClients();
