@@ -34,6 +34,34 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 !insertmacro MUI_LANGUAGE "English"
 
+LangString CLOSE_FIRST ${LANG_SIMPCHINESE} "请先关闭 $1，然后点击“重试”。"
+LangString CLOSE_FIRST ${LANG_ENGLISH} "Close $1 first, then choose Retry."
+
+; Windows refuses to replace or delete a running program's files, so going on would leave a
+; half-updated or half-removed folder. A running program's file cannot be opened for writing.
+!macro DEFINE_WAIT_UNTIL_CLOSED UN
+Function ${UN}WaitUntilClosed
+  StrCpy $1 colvane.exe
+  check:
+  IfFileExists "$INSTDIR\$1" 0 next
+  ClearErrors
+  FileOpen $0 "$INSTDIR\$1" a
+  IfErrors 0 writable
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(CLOSE_FIRST)" /SD IDCANCEL IDRETRY check
+  SetErrorLevel 2
+  Abort
+  writable:
+  FileClose $0
+  next:
+  StrCmp $1 tracking-site.exe done
+  StrCpy $1 tracking-site.exe
+  Goto check
+  done:
+FunctionEnd
+!macroend
+!insertmacro DEFINE_WAIT_UNTIL_CLOSED ""
+!insertmacro DEFINE_WAIT_UNTIL_CLOSED "un."
+
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${NAME}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${NAME} ${VERSION} Setup"
@@ -43,6 +71,7 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PUBLISHER}"
 
 Section "Install"
   SetShellVarContext current
+  Call WaitUntilClosed
   !include "${LISTS}/install.nsh"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\colvane.exe" "" "$INSTDIR\colvane.exe" 0
@@ -62,6 +91,7 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext current
+  Call un.WaitUntilClosed
   Delete "$SMPROGRAMS\${NAME}.lnk"
   !include "${LISTS}/uninstall.nsh"
   Delete "$INSTDIR\uninstall.exe"
