@@ -51,11 +51,12 @@ QStringList SentCookies(const Request& request)
 }
 
 // A site with three cookies set out of order (one of them empty), one courier for every
-// number, and a reply that names the number; tests swap the detection reply where they need
-// another, and can have the home page fail a number of times first.
+// number, and a reply that names the number; tests swap the detection or courier-info reply
+// where they need another, and can have the home page fail a number of times first.
 struct ScriptedSite {
     CTestServer server;
     std::string detectionBody = "[{\"exname\":\"kd\"}]";
+    std::string infoBody; // empty: a reply with one event
     std::atomic<int> homeFailuresLeft{0};
     Response failedHome;
 
@@ -75,7 +76,8 @@ struct ScriptedSite {
                 return Json(detectionBody);
             if (StartsWith(request.target, kInfoPrefix)) {
                 const std::string rest = request.target.substr(std::strlen(kInfoPrefix));
-                return Json(InfoReply(rest.substr(0, rest.find('-'))));
+                return Json(infoBody.empty() ? InfoReply(rest.substr(0, rest.find('-')))
+                                             : infoBody);
             }
             Response missing;
             missing.status = 404;
@@ -88,6 +90,7 @@ struct ScriptedSite {
 };
 
 using ThreadPtr = OwnedThread<CCatchThread>;
+using Outcome = CCatchThread::LookupOutcome;
 
 } // namespace
 
@@ -183,23 +186,40 @@ void TestBatch::detectionReplies_data()
     QTest::addColumn<QByteArray>("detection");
     QTest::addColumn<bool>("infoRequested");
     QTest::addColumn<QString>("emitted"); // null: nothing emitted
+    QTest::addColumn<QByteArray>("info"); // the courier-info reply, when not the usual one
+    QTest::addColumn<Outcome>("outcome");
 
     const QString info = QString::fromStdString(InfoReply("N1"));
+    const QByteArray usual;
     QTest::newRow("array of courier objects") << QByteArray("[{\"exname\":\"kd\"},{}]") << true
-                                              << info;
+                                              << info << usual << Outcome::Found;
     QTest::newRow("object under key 0") << QByteArray("{\"0\":{\"exname\":\"kd\"}}") << true
-                                        << info;
-    QTest::newRow("empty array") << QByteArray("[]") << false << QString();
-    QTest::newRow("empty object") << QByteArray("{}") << false << QString();
+                                        << info << usual << Outcome::Found;
+    QTest::newRow("empty array") << QByteArray("[]") << false << QString() << usual
+                                 << Outcome::NumberUnknown;
+    QTest::newRow("empty object") << QByteArray("{}") << false << QString() << usual
+                                  << Outcome::NumberUnknown;
     QTest::newRow("object without key 0") << QByteArray("{\"1\":{\"exname\":\"kd\"}}") << false
-                                          << QString();
-    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << false << QString();
+                                          << QString() << usual << Outcome::NumberUnknown;
+    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << false << QString() << usual
+                              << Outcome::ReplyUnreadable;
     QTest::newRow("empty exname emits the detection reply")
-        << QByteArray("[{\"exname\":\"\"}]") << false << QStringLiteral("[{\"exname\":\"\"}]");
+        << QByteArray("[{\"exname\":\"\"}]") << false << QStringLiteral("[{\"exname\":\"\"}]")
+        << usual << Outcome::NumberUnknown;
     QTest::newRow("exname not a string emits the detection reply")
-        << QByteArray("[{\"exname\":7}]") << false << QStringLiteral("[{\"exname\":7}]");
+        << QByteArray("[{\"exname\":7}]") << false << QStringLiteral("[{\"exname\":7}]") << usual
+        << Outcome::NumberUnknown;
     QTest::newRow("first element a number emits the detection reply")
-        << QByteArray("[5]") << false << QStringLiteral("[5]");
+        << QByteArray("[5]") << false << QStringLiteral("[5]") << usual << Outcome::NumberUnknown;
+
+    const QByteArray courier("[{\"exname\":\"kd\"}]");
+    for (const char* reply : {R"({"nu":"N1","data":[]})", R"({"nu":"N1","status":"201"})",
+                              R"({"nu":"N1","data":{"0":{"context":"c"}}})"})
+        QTest::addRow("courier info %s", reply) << courier << true << QString(reply)
+                                               << QByteArray(reply) << Outcome::NoEvents;
+    for (const char* reply : {R"([{"nu":"N1","data":[{"context":"c"}]}])", "<html>验证</html>"})
+        QTest::addRow("courier info %s", reply) << courier << true << QString::fromUtf8(reply)
+                                               << QByteArray(reply) << Outcome::ReplyUnreadable;
 }
 
 void TestBatch::detectionReplies()
@@ -207,9 +227,12 @@ void TestBatch::detectionReplies()
     QFETCH(QByteArray, detection);
     QFETCH(bool, infoRequested);
     QFETCH(QString, emitted);
+    QFETCH(QByteArray, info);
+    QFETCH(Outcome, outcome);
 
     ScriptedSite site;
     site.detectionBody = detection.toStdString();
+    site.infoBody = info.toStdString();
     QVERIFY(site.Start());
     auto thread = NewThread(site.Base());
     ResultCollector results(*thread);
@@ -222,6 +245,7 @@ void TestBatch::detectionReplies()
         posts += request.method == "POST" ? 1 : 0;
     QCOMPARE(posts, infoRequested ? 1 : 0);
     QCOMPARE(results.Texts(), emitted.isNull() ? QStringList() : QStringList{emitted});
+    QCOMPARE(results.LookedUp(), QStringList{ResultCollector::Outcome(0, outcome)});
 }
 
 void TestBatch::allEmptyLinesStillBootstrap()
@@ -246,8 +270,9 @@ void TestBatch::batchProgress_data()
 
     QTest::newRow("results, a number without one, an empty line")
         << QStringLiteral("N1\n\nUNKNOWN\nN2\n")
-        << QStringList{"started 3", "result",   "done 0 true", "done 2 false",
-                       "result",    "done 3 true", "finished"};
+        << QStringList{"started 3",    "result", "0 Found",     "done 0 true",
+                       "2 NumberUnknown", "done 2 false", "result", "3 Found",
+                       "done 3 true",  "finished"};
     QStringList many;
     for (int i = 0; i < 21; ++i)
         many << QStringLiteral("N%1").arg(i);
@@ -285,6 +310,11 @@ void TestBatch::batchProgress()
                      [&](int line, bool emitted) {
                          note(QStringLiteral("done %1 %2").arg(line).arg(
                              emitted ? QStringLiteral("true") : QStringLiteral("false")));
+                     },
+                     Qt::DirectConnection);
+    QObject::connect(thread.get(), &CCatchThread::numberLookedUp, thread.get(),
+                     [&](int line, Outcome outcome, const QString& error) {
+                         note(ResultCollector::Outcome(line, outcome, error));
                      },
                      Qt::DirectConnection);
     QObject::connect(thread.get(), &CCatchThread::batchFinished, thread.get(),
