@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Serve the parcels of this JSON file instead of the built-in set."),
         QStringLiteral("file"));
     const QCommandLineOption failOption(QStringLiteral("fail"),
-        QStringLiteral("Break off every request for this number, as a site that cannot be "
+        QStringLiteral("Break off the lookup of this number, as a site that cannot be "
                        "reached would (may be given more than once)."),
         QStringLiteral("number"));
     parser.addOptions({portOption, bindOption, delayOption, dataOption, failOption});

@@ -190,6 +190,10 @@ void CTrackingSite::ServeDetection(
 void CTrackingSite::ServeCourierInfo(
     const httplib::Request& request, httplib::Response& response) const
 {
+    if (!IsAdmitted(request)) {
+        SendEmptyArray(response);
+        return;
+    }
     // "<number>-<exname>-OXCAO<token>"; courier names hold no dash, numbers might.
     const std::string path = request.matches[1].str();
     const size_t marker = path.rfind("-OXCAO");
@@ -197,14 +201,6 @@ void CTrackingSite::ServeCourierInfo(
     const size_t dash = head.rfind('-');
     const std::string number = dash == std::string::npos ? head : head.substr(0, dash);
     const std::string exname = dash == std::string::npos ? "" : head.substr(dash + 1);
-    if (failingNumbers.count(number) != 0) {
-        BreakOff(response);
-        return;
-    }
-    if (!IsAdmitted(request)) {
-        SendEmptyArray(response);
-        return;
-    }
     if (marker == std::string::npos || dash == std::string::npos
         || !IsTimeToken(path.substr(marker + 6))) {
         SendJson(response,

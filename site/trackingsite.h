@@ -28,8 +28,8 @@ class CTrackingSite {
 public:
     explicit CTrackingSite(CParcelSet parcels, int delayMs = 0);
 
-    // Every request naming this number is broken off after the reply's head, as by a site
-    // that goes away mid-reply. Only before the site serves.
+    // The courier detection of this number is broken off after the reply's head, as by a
+    // site that goes away mid-reply. Only before the site serves.
     void FailRequestsFor(const std::string& number);
 
     // Adds the site's addresses to server; the site must outlive the server's serving.

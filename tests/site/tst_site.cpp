@@ -339,21 +339,6 @@ private slots:
         QCOMPARE(reply.value("data").toArray().size(), 2);
     }
 
-    void failingNumberIsBrokenOff()
-    {
-        CSiteServer failing(TestSet());
-        failing.FailRequestsFor("AB123");
-        httplib::Client failingClient("127.0.0.1", failing.Start());
-        const std::string info = "/index-ajaxselectcourierinfo-AB123-alpha-OXCAO" + std::string(kToken) + ".html";
-        QVERIFY(!failingClient.Get("/index-ajaxselectinfo-AB123.html"));
-        QVERIFY(!failingClient.Post(info.c_str(), "", ""));
-        const auto other = failingClient.Get("/index-ajaxselectinfo-CD456.html");
-        QVERIFY(other && other->status == 200);
-        QCOMPARE(failing.RequestedPaths(),
-            (std::vector<std::string>{"/index-ajaxselectinfo-AB123.html", info,
-                "/index-ajaxselectinfo-CD456.html"}));
-    }
-
     void delay()
     {
         CSiteServer slow(TestSet(), 150);

@@ -3,7 +3,6 @@
 #include "tests/net/testserver.h"
 #include "worker/catchthread.h"
 
-#include <QMetaEnum>
 #include <QString>
 #include <QStringList>
 
@@ -48,15 +47,11 @@ struct StopAndDelete {
 template <typename Thread>
 using OwnedThread = std::unique_ptr<Thread, StopAndDelete>;
 
-// Collects a thread's result texts and its numbers' outcomes as they are emitted, on the
-// worker thread itself, under a lock (a QSignalSpy would be written from the worker and read
-// from the test unguarded). It stops the thread before it goes away, so a check that fails
-// early leaves no emitter behind.
+// Collects a thread's result texts as they are emitted, on the worker thread itself, under a
+// lock (a QSignalSpy would be written from the worker and read from the test unguarded). It
+// stops the thread before it goes away, so a check that fails early leaves no emitter behind.
 class ResultCollector {
 public:
-    // One numberLookedUp: "<line> <outcome>", then ": <transfer error>" when there is one.
-    using Outcomes = QStringList;
-
     explicit ResultCollector(CCatchThread& thread) : thread(thread)
     {
         QObject::connect(
@@ -67,22 +62,6 @@ public:
                 arrived.notify_all();
             },
             Qt::DirectConnection);
-        QObject::connect(
-            &thread, &CCatchThread::numberLookedUp, &thread,
-            [this](int line, CCatchThread::LookupOutcome outcome, const QString& error) {
-                std::lock_guard<std::mutex> lock(mutex);
-                outcomes << Outcome(line, outcome, error);
-            },
-            Qt::DirectConnection);
-    }
-
-    static QString Outcome(int line, CCatchThread::LookupOutcome outcome,
-                           const QString& transferError = QString())
-    {
-        const char* name = QMetaEnum::fromType<CCatchThread::LookupOutcome>().valueToKey(
-            static_cast<int>(outcome));
-        return QStringLiteral("%1 %2").arg(line).arg(QLatin1String(name))
-            + (transferError.isEmpty() ? QString() : QStringLiteral(": ") + transferError);
     }
 
     ~ResultCollector()
@@ -100,12 +79,6 @@ public:
         return texts;
     }
 
-    Outcomes LookedUp()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return outcomes;
-    }
-
     bool WaitFor(int count, int milliseconds)
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -118,7 +91,6 @@ private:
     std::mutex mutex;
     std::condition_variable arrived;
     QStringList texts;
-    Outcomes outcomes;
 };
 
 // Starts a batch and waits until the thread is idle again; false when it is not in time.
