@@ -1,14 +1,15 @@
 #include "app/colvane.h"
 
+#include "app/linemarks.h"
 #include "app/resultreader.h"
 #include "app/resulttableactions.h"
 #include "app/themeicon.h"
 
 #include <QAbstractItemModel>
-#include <QColor>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLatin1Char>
+#include <QMap>
 #include <QMessageBox>
 #include <QShortcut>
 #include <QSize>
@@ -16,14 +17,11 @@
 #include <QStandardItemModel>
 #include <QStringList>
 #include <QTextBlock>
-#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVariant>
 
 namespace {
-// The background of a line whose number gave no row.
-const QColor kNoRowBackground(255, 215, 215);
-
 void ShowNotice(const QString& text)
 {
     QMessageBox::information(nullptr, Colvane::WindowTitle(), text, QMessageBox::Yes,
@@ -42,6 +40,7 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
 {
     RegisterImages();
     ui.setupUi(this);
+    marks = new LineMarks(ui.textEdit);
 
     ui.pushButton->setIcon(
         ThemeIconOr(QStringLiteral("start"), QStringLiteral(":/Colvane/images/btn.png")));
@@ -71,6 +70,7 @@ Colvane::Colvane(QWidget* parent) : QMainWindow(parent), catchThread(nullptr)
     catchThread.Launch();
     connect(&catchThread, SIGNAL(notifyResult(QString)), this, SLOT(HandleCatchResult(QString)));
     connect(&catchThread, &CCatchThread::batchStarted, this, &Colvane::OnBatchStarted);
+    connect(&catchThread, &CCatchThread::numberLookedUp, this, &Colvane::OnNumberLookedUp);
     connect(&catchThread, &CCatchThread::numberDone, this, &Colvane::OnNumberDone);
     connect(&catchThread, &CCatchThread::batchFinished, this, &Colvane::OnBatchFinished);
 }
@@ -114,26 +114,32 @@ void Colvane::OnPushBClick()
     // The worker takes one batch at a time; a text handed over meanwhile would be lost.
     if (busy)
         return;
-    const QString text = ui.textEdit->toPlainText();
-    if (text.isEmpty()) {
+    if (ui.textEdit->toPlainText().isEmpty()) {
         ShowNotice(tr("请先输入快递单号"));
         return;
     }
-    const int numbers = CountNumbers(text.split(QLatin1Char('\n')));
-    if (numbers > kMaxNumbers) {
+    // By the document's lines, which the marks go by: the plain text would break a line
+    // at a soft line break too.
+    QStringList lines;
+    for (QTextBlock block = ui.textEdit->document()->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    PastedNumbers pasted = ReadPastedNumbers(lines);
+    if (pasted.numbers.size() > kMaxNumbers) {
         ShowNotice(tr("一次最多查询20个单号"));
         return;
     }
 
     QAbstractItemModel* model = ui.tableView->model();
     model->removeRows(0, model->rowCount());
-    ui.textEdit->setExtraSelections({});
+    marks->Clear();
     busy = true;
     numbersDone = 0;
-    numbersInBatch = numbers;
+    numbersInBatch = pasted.numbers.size();
     textEditedDuringBatch = false;
+    batch = std::move(pasted);
+    noRowReasons = QVector<QString>(numbersInBatch);
     ShowBusy();
-    catchThread.StartCatch(text);
+    catchThread.StartCatch(batch.numbers.join(QLatin1Char('\n')));
 }
 
 void Colvane::OnBatchStarted(int numbers)
@@ -142,12 +148,20 @@ void Colvane::OnBatchStarted(int numbers)
     ShowBusy();
 }
 
-void Colvane::OnNumberDone(int line, bool resultEmitted)
+void Colvane::OnNumberLookedUp(int, CCatchThread::LookupOutcome outcome, QString transferError)
+{
+    lastNoRowReason = NoRowReason(outcome, transferError);
+}
+
+void Colvane::OnNumberDone(int index, bool resultEmitted)
 {
     ++numbersDone;
     ShowBusy();
-    if (!(resultEmitted && lastResultMadeRow) && !textEditedDuringBatch)
-        MarkLine(line);
+    if ((resultEmitted && lastResultMadeRow) || index >= noRowReasons.size())
+        return;
+    noRowReasons[index] = lastNoRowReason;
+    if (!textEditedDuringBatch)
+        ShowMarks();
 }
 
 void Colvane::OnBatchFinished()
@@ -160,7 +174,7 @@ void Colvane::OnBatchFinished()
 void Colvane::OnTextEdited()
 {
     // Marks point at lines; once the text changes they may point at the wrong ones.
-    ui.textEdit->setExtraSelections({});
+    marks->Clear();
     if (busy)
         textEditedDuringBatch = true;
 }
@@ -171,16 +185,38 @@ void Colvane::ShowBusy()
     ui.pushButton->setText(tr("查询中 %1/%2").arg(numbersDone).arg(numbersInBatch));
 }
 
-void Colvane::MarkLine(int line)
+void Colvane::ShowMarks()
 {
-    const QTextBlock block = ui.textEdit->document()->findBlockByNumber(line);
-    if (!block.isValid())
-        return;
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(block); // no selection: the full-width line alone is drawn
-    mark.format.setBackground(kNoRowBackground);
-    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-    QList<QTextEdit::ExtraSelection> marks = ui.textEdit->extraSelections();
-    marks << mark;
-    ui.textEdit->setExtraSelections(marks);
+    QMap<int, QString> notes;
+    for (int line = 0; line < batch.onLine.size(); ++line) {
+        const QVector<int>& numbers = batch.onLine.at(line);
+        QStringList why;
+        for (const int number : numbers) {
+            const QString& reason = noRowReasons.at(number);
+            if (reason.isEmpty())
+                continue;
+            // Beside other numbers, a reason must say which number it is about.
+            why << (numbers.size() == 1 ? reason
+                                        : tr("%1：%2").arg(batch.numbers.at(number), reason));
+        }
+        if (!why.isEmpty())
+            notes.insert(line, why.join(QLatin1Char('\n')));
+    }
+    marks->Show(notes);
+}
+
+QString Colvane::NoRowReason(CCatchThread::LookupOutcome outcome, const QString& transferError)
+{
+    switch (outcome) {
+    case CCatchThread::LookupOutcome::SiteUnreachable:
+        return tr("站点无法连接：") + transferError;
+    case CCatchThread::LookupOutcome::NumberUnknown:
+        return tr("站点不认识此单号");
+    case CCatchThread::LookupOutcome::NoEvents:
+        return tr("暂无物流信息");
+    case CCatchThread::LookupOutcome::ReplyUnreadable:
+    case CCatchThread::LookupOutcome::Found: // with events the worker read, but no row here
+        break;
+    }
+    return tr("站点回复无法读取");
 }

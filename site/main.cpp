@@ -48,7 +48,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption dataOption(QStringLiteral("data"),
         QStringLiteral("Serve the parcels of this JSON file instead of the built-in set."),
         QStringLiteral("file"));
-    parser.addOptions({portOption, bindOption, delayOption, dataOption});
+    const QCommandLineOption failOption(QStringLiteral("fail"),
+        QStringLiteral("Break off the lookup of this number, as a site that cannot be "
+                       "reached would (may be given more than once)."),
+        QStringLiteral("number"));
+    parser.addOptions({portOption, bindOption, delayOption, dataOption, failOption});
     parser.process(app);
 
     int port = 0;
@@ -72,6 +76,8 @@ int main(int argc, char* argv[])
     const size_t parcelCount = parcels.parcels.size();
 
     CTrackingSite site(std::move(parcels), delayMs);
+    for (const QString& number : parser.values(failOption))
+        site.FailRequestsFor(number.toStdString());
     httplib::Server server;
     site.Register(server);
     const std::string host = parser.value(bindOption).toStdString();

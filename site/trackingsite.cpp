@@ -66,6 +66,13 @@ QJsonObject ReplyHead(const std::string& number, const std::string& exname, cons
         {"ischeck", "0"}, {"condition", ""}};
 }
 
+// The head of a reply that promises a body, then a dropped connection.
+void BreakOff(httplib::Response& response)
+{
+    response.set_content_provider(
+        1, "text/plain", [](size_t, size_t, httplib::DataSink&) { return false; });
+}
+
 bool IsTimeToken(const std::string& token)
 {
     return token.size() == 13 && token.find_first_not_of("0123456789") == std::string::npos;
@@ -78,15 +85,25 @@ CTrackingSite::CTrackingSite(CParcelSet parcels, int delayMs)
 {
 }
 
-void CTrackingSite::Register(httplib::Server& server)
+void CTrackingSite::FailRequestsFor(const std::string& number)
+{
+    failingNumbers.insert(number);
+}
+
+void CTrackingSite::Register(
+    httplib::Server& server, std::function<void(const httplib::Request&)> onRequest)
 {
     // Without it keep-alive clients wait for the delayed-ACK timer on every reply.
     server.set_tcp_nodelay(true);
-    if (delayMs > 0) {
-        server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
-            Pause();
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
+    if (delayMs > 0 || onRequest) {
+        server.set_pre_routing_handler(
+            [this, onRequest](const httplib::Request& request, httplib::Response&) {
+                if (onRequest)
+                    onRequest(request);
+                if (delayMs > 0)
+                    Pause();
+                return httplib::Server::HandlerResponse::Unhandled;
+            });
     }
     using httplib::Request;
     using httplib::Response;
@@ -152,7 +169,12 @@ void CTrackingSite::ServeHome(const httplib::Request&, httplib::Response& respon
 void CTrackingSite::ServeDetection(
     const httplib::Request& request, httplib::Response& response) const
 {
-    const auto parcel = parcels.parcels.find(request.matches[1].str());
+    const std::string number = request.matches[1].str();
+    if (failingNumbers.count(number) != 0) {
+        BreakOff(response);
+        return;
+    }
+    const auto parcel = parcels.parcels.find(number);
     if (!IsAdmitted(request) || parcel == parcels.parcels.end()) {
         SendEmptyArray(response);
         return;
@@ -260,7 +282,10 @@ int CSiteServer::Start(const std::string& host, int port)
     if (server)
         return -1;
     server.reset(new httplib::Server);
-    site.Register(*server);
+    site.Register(*server, [this](const httplib::Request& request) {
+        std::lock_guard<std::mutex> lock(pathsMutex);
+        paths.push_back(request.path);
+    });
     this->port = port == 0 ? server->bind_to_any_port(host)
                            : (server->bind_to_port(host, port) ? port : -1);
     if (this->port < 0) {
@@ -287,6 +312,12 @@ void CSiteServer::Stop()
     server->stop();
     if (thread.joinable())
         thread.join();
+}
+
+std::vector<std::string> CSiteServer::RequestedPaths() const
+{
+    std::lock_guard<std::mutex> lock(pathsMutex);
+    return paths;
 }
 
 std::string CSiteServer::BaseAddress() const

@@ -4,11 +4,14 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -25,8 +28,14 @@ class CTrackingSite {
 public:
     explicit CTrackingSite(CParcelSet parcels, int delayMs = 0);
 
+    // The courier detection of this number is broken off after the reply's head, as by a
+    // site that goes away mid-reply. Only before the site serves.
+    void FailRequestsFor(const std::string& number);
+
     // Adds the site's addresses to server; the site must outlive the server's serving.
-    void Register(httplib::Server& server);
+    // onRequest, when given, is told of every request before it is answered.
+    void Register(httplib::Server& server,
+                  std::function<void(const httplib::Request&)> onRequest = nullptr);
 
     // Ends every pending --delay-ms pause, and all later ones, so that a server stops promptly.
     void CancelDelays();
@@ -44,6 +53,7 @@ private:
 
     const CParcelSet parcels;
     const int delayMs;
+    std::set<std::string> failingNumbers;
 
     mutable std::mutex mutex; // guards everything below
     std::unordered_map<std::string, CSession> sessions; // by the first cookie's value
@@ -60,6 +70,9 @@ public:
     CSiteServer(const CSiteServer&) = delete;
     CSiteServer& operator=(const CSiteServer&) = delete;
 
+    // As CTrackingSite::FailRequestsFor; only before Start.
+    void FailRequestsFor(const std::string& number) { site.FailRequestsFor(number); }
+
     // Listens on host:port (port 0 picks a free one); returns the port, or -1 when it cannot.
     // A server starts once: Start after Stop returns -1.
     int Start(const std::string& host = "127.0.0.1", int port = 0);
@@ -68,8 +81,13 @@ public:
     // "http://host:port/", the address the site expects as its Referer.
     std::string BaseAddress() const;
 
+    // The path of every request served so far, oldest first.
+    std::vector<std::string> RequestedPaths() const;
+
 private:
     CTrackingSite site;
+    mutable std::mutex pathsMutex;
+    std::vector<std::string> paths;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     std::string host;

@@ -25,6 +25,8 @@ CCatchThread::CCatchThread(QObject* parent)
       command(kCatchIdle),
       numbersText()
 {
+    // Queued to the window's thread, the outcome travels by its registered name.
+    qRegisterMetaType<LookupOutcome>();
 }
 
 CCatchThread::~CCatchThread()

@@ -27,12 +27,23 @@ int CountNumbers(const QStringList& lines);
 
 // The one lookup thread: sleeps until it is given a command and runs one batch of lookups per
 // start command, reporting each result text through notifyResult. Around them it tells how
-// the batch goes: batchStarted, then numberDone for each number, then batchFinished (which
-// also ends a refused batch). All are emitted on the worker thread, in that order.
+// the batch goes: batchStarted, then numberLookedUp and numberDone for each number, then
+// batchFinished (which also ends a refused batch). All are emitted on the worker thread, in
+// that order.
 class CCatchThread : public QThread {
     Q_OBJECT
 
 public:
+    // What became of one number: a reply with tracking events, or why there is none.
+    enum class LookupOutcome {
+        Found,           // the courier-info reply lists at least one tracking event
+        SiteUnreachable, // a transfer failed: no connection, a reset, no reply, a time-out
+        NumberUnknown,   // the detection reply is JSON but names no courier
+        NoEvents,        // the courier-info reply lists no tracking event
+        ReplyUnreadable, // a reply, at either step, is not the JSON expected of it
+    };
+    Q_ENUM(LookupOutcome)
+
     explicit CCatchThread(QObject* parent);
     ~CCatchThread() override;
 
@@ -54,6 +65,9 @@ signals:
     // The number on line `line` (from 0) of the batch's text is done; resultEmitted tells
     // whether its notifyResult came just before.
     void numberDone(int line, bool resultEmitted);
+    // What the number on line `line` came to, told just before its numberDone. transferError
+    // is libcurl's own text when the outcome is SiteUnreachable, and empty otherwise.
+    void numberLookedUp(int line, CCatchThread::LookupOutcome outcome, QString transferError);
     // The batch, run or refused, is over; the thread is idle again unless told to quit.
     void batchFinished();
 
@@ -69,8 +83,13 @@ protected:
 
 private:
     void RunBatch(CPageFetcher& fetcher, std::string& reply, const QStringList& lines);
-    // Looks one number up; true when a result text was emitted for it.
-    bool LookUp(CPageFetcher& fetcher, std::string& reply, const QString& line);
+    struct NumberReport {
+        bool resultEmitted = false;
+        LookupOutcome outcome = LookupOutcome::Found;
+        QString transferError;
+    };
+    // Looks one number up and tells what came of it.
+    NumberReport LookUp(CPageFetcher& fetcher, std::string& reply, const QString& line);
     bool QuitRequested() const;
 
     bool homePageFetched = false; // worker thread only: the site's session cookies are in hand

@@ -32,29 +32,45 @@ void CCatchThread::RunBatch(CPageFetcher& fetcher, std::string& reply, const QSt
             return;
         if (lines.at(index).isEmpty())
             continue;
-        const bool resultEmitted = LookUp(fetcher, reply, lines.at(index));
+        const NumberReport report = LookUp(fetcher, reply, lines.at(index));
         if (QuitRequested())
             return;
-        emit numberDone(index, resultEmitted);
+        emit numberLookedUp(index, report.outcome, report.transferError);
+        emit numberDone(index, report.resultEmitted);
     }
 }
 
-bool CCatchThread::LookUp(CPageFetcher& fetcher, std::string& reply, const QString& line)
+CCatchThread::NumberReport CCatchThread::LookUp(CPageFetcher& fetcher, std::string& reply,
+                                                const QString& line)
 {
+    NumberReport report;
     const std::string& base = siteBaseAddress;
     const std::string number = line.toStdString();
     fetcher.GetPage(reply, base + "index-ajaxselectinfo-" + number + ".html", kConnectSeconds);
     const CourierDetection detection = ReadCourierDetection(reply);
-    if (!detection.usable)
-        return false;
-    if (!detection.exname.empty()) {
+    if (!detection.json) {
+        report.outcome = LookupOutcome::ReplyUnreadable;
+    } else if (!detection.usable || detection.exname.empty()) {
+        report.outcome = LookupOutcome::NumberUnknown;
+    } else {
         const std::string address =
             MakeCourierInfoAddress(base, number, detection.exname, MakeTimeToken(true));
         fetcher.PostPage(reply, address, std::string(), kApplyTimeouts);
+        const CourierInfo info = ReadCourierInfo(reply);
+        report.outcome = !info.json        ? LookupOutcome::ReplyUnreadable
+                         : info.hasEvents ? LookupOutcome::Found
+                                          : LookupOutcome::NoEvents;
+    }
+    // The reply then holds the fetcher's own failure text, which says less than libcurl's.
+    if (fetcher.curlCode != CURLE_OK) {
+        report.outcome = LookupOutcome::SiteUnreachable;
+        report.transferError =
+            QString::fromUtf8(curl_easy_strerror(static_cast<CURLcode>(fetcher.curlCode)));
     }
     // A transfer abandoned for a quit leaves a failure text nobody will read.
-    if (QuitRequested())
-        return false;
+    if (!detection.usable || QuitRequested())
+        return report;
     emit notifyResult(QString::fromStdString(std::string(reply.c_str())));
-    return true;
+    report.resultEmitted = true;
+    return report;
 }

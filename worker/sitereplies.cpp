@@ -15,6 +15,7 @@ CourierDetection ReadCourierDetection(const std::string& reply)
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray(reply.c_str()), &error);
     if (error.error != QJsonParseError::NoError)
         return detection;
+    detection.json = true;
 
     QJsonObject courier;
     const QJsonArray array = document.array();
@@ -29,6 +30,16 @@ CourierDetection ReadCourierDetection(const std::string& reply)
     detection.usable = true;
     detection.exname = courier.value(QLatin1String("exname")).toString().toStdString();
     return detection;
+}
+
+CourierInfo ReadCourierInfo(const std::string& reply)
+{
+    CourierInfo info;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray(reply.c_str()), &error);
+    info.json = error.error == QJsonParseError::NoError && document.isObject();
+    info.hasEvents = !document.object().value(QLatin1String("data")).toArray().isEmpty();
+    return info;
 }
 
 std::string MakeCourierInfoAddress(const std::string& base, const std::string& number,

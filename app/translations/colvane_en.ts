@@ -27,6 +27,26 @@
         <source>查询中 %1/%2</source>
         <translation>Looking up %1/%2</translation>
     </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>站点无法连接：</source>
+        <translation>Cannot reach the site: </translation>
+    </message>
+    <message>
+        <source>站点不认识此单号</source>
+        <translation>The site does not know this number</translation>
+    </message>
+    <message>
+        <source>暂无物流信息</source>
+        <translation>No tracking events yet</translation>
+    </message>
+    <message>
+        <source>站点回复无法读取</source>
+        <translation>The site&apos;s reply cannot be read</translation>
+    </message>
 </context>
 <context>
     <name>ColvaneClass</name>
@@ -60,6 +80,13 @@
     <message>
         <source>物流记录</source>
         <translation>Tracking history</translation>
+    </message>
+</context>
+<context>
+    <name>LineMarks</name>
+    <message>
+        <source>第%1行：%2</source>
+        <translation>Line %1: %2</translation>
     </message>
 </context>
 <context>

@@ -15,7 +15,7 @@ namespace {
 using Request = CTestServer::Request;
 using Response = CTestServer::Response;
 
-// The tests' site: UNKNOWN is unknown, ERR fails, EMPTY has no events, SLOW answers (as
+// The tests' site: UNKNOWN1 is unknown, ERR1 fails, EMPTY1 has no events, SLOW1 answers (as
 // unknown) only once the test opens the gate, and every other number gets one event.
 struct BatchSite {
     CTestServer server;
@@ -29,13 +29,13 @@ struct BatchSite {
                 return target == "/" ? Json("{}") : Json(InfoReplyFor(target));
             const std::string number = target.substr(std::strlen(kDetectionPrefix),
                                                      target.size() - std::strlen(kDetectionPrefix) - 5);
-            if (number == "SLOW") {
+            if (number == "SLOW1") {
                 while (!gateOpen)
                     QThread::msleep(5);
             }
-            if (number == "UNKNOWN" || number == "SLOW")
+            if (number == "UNKNOWN1" || number == "SLOW1")
                 return Json("[]");
-            if (number == "ERR") {
+            if (number == "ERR1") {
                 Response failed;
                 failed.status = 500;
                 return failed;
@@ -55,7 +55,7 @@ struct BatchSite {
     {
         const std::string rest = target.substr(std::strlen(kInfoPrefix));
         const std::string number = rest.substr(0, rest.find('-'));
-        return number == "EMPTY" ? "{\"nu\":\"EMPTY\",\"data\":[]}" : InfoReply(number);
+        return number == "EMPTY1" ? "{\"nu\":\"EMPTY1\",\"data\":[]}" : InfoReply(number);
     }
 
     bool Start()
@@ -99,7 +99,7 @@ void TestBatchState::busyWhileBatchRuns()
     QTextEdit* text = window.findChild<QTextEdit*>(QStringLiteral("textEdit"));
     QPushButton* start = window.findChild<QPushButton*>(QStringLiteral("pushButton"));
     const qint64 icon = start->icon().cacheKey();
-    text->setPlainText(QStringLiteral("UNKNOWN\nSLOW"));
+    text->setPlainText(QStringLiteral("UNKNOWN1\nSLOW1"));
 
     start->click();
     QVERIFY(!start->isEnabled());
@@ -134,8 +134,8 @@ void TestBatchState::marksLinesWithoutRow()
     QPushButton* start = window.findChild<QPushButton*>(QStringLiteral("pushButton"));
 
     // Twenty numbers as pasted from a column: blank lines between, a line feed at the end.
-    QStringList lines = {QStringLiteral("GOOD1"), QStringLiteral("UNKNOWN"), QString(),
-                         QStringLiteral("ERR"), QStringLiteral("EMPTY"), QString()};
+    QStringList lines = {QStringLiteral("GOOD1"), QStringLiteral("UNKNOWN1"), QString(),
+                         QStringLiteral("ERR1"), QStringLiteral("EMPTY1"), QString()};
     for (int i = 0; lines.size() < 22; ++i)
         lines << QStringLiteral("N%1").arg(i);
     lines << QString();

@@ -3,6 +3,8 @@
 #include "app/translation.h"
 #include "tests/app/modalwatch.h"
 
+#include <curl/curl.h>
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -27,7 +29,8 @@ QStringList VisibleTexts(QWidget* root)
     for (QWidget* widget : widgets << root) {
         for (const char* name : {"text", "placeholderText", "currentText"})
             texts << widget->property(name).toString();
-        texts << widget->accessibleName() << widget->toolTip();
+        texts << widget->accessibleName() << widget->accessibleDescription()
+              << widget->toolTip();
         for (const QAction* action : widget->actions())
             texts << action->text();
         if (const auto* view = qobject_cast<QAbstractItemView*>(widget); view && view->model()) {
@@ -39,7 +42,8 @@ QStringList VisibleTexts(QWidget* root)
 }
 
 // The texts of the window with one row, its notice box, export dialog and history dialog,
-// the text box's menu and the busy button; Qt's own buttons and menu entries go to qtTexts.
+// the text box's menu, the busy button and a line marked (no site answers in this process);
+// Qt's own buttons and menu entries go to qtTexts.
 QStringList WindowTexts(QStringList& qtTexts)
 {
     Colvane window;
@@ -65,6 +69,8 @@ QStringList WindowTexts(QStringList& qtTexts)
     numbers->setPlainText(QStringLiteral("SF1"));
     start->click();
     texts << start->text();
+    if (QTest::qWaitFor([start] { return start->isEnabled(); }, 20000))
+        texts << numbers->accessibleDescription();
     qtTexts.removeAll(QString());
     return texts;
 }
@@ -93,6 +99,9 @@ void TestWindowLanguage::texts()
     for (const char* text : {"Lunvo快递单号批量查询1.0", "查询", "查询中 0/1", "id", "信息",
                              "请先输入快递单号", "快递查询结果.csv", "导出CSV", "时间", "复制"})
         QVERIFY2(texts.contains(QString::fromUtf8(text)), text);
+    const QString marked = QStringLiteral("第1行：站点无法连接：")
+        + QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT));
+    QVERIFY2(texts.contains(marked), qPrintable(marked));
     if (QtTranslationFile(QStringLiteral("qtbase_zh_CN.qm")).isEmpty())
         QSKIP("no qtbase_zh_CN.qm (package qttranslations5-l10n): Qt's own texts stay English");
     QCOMPARE(qtTexts.size(), 11); // Yes, Save, Cancel, Close, the text box's seven entries

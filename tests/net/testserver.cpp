@@ -122,11 +122,12 @@ Socket BindLoopback(int type, int& port, bool shared = false)
     const Socket socket = ::socket(AF_INET, type, 0);
     if (socket == CTestServer::kNoSocket)
         return socket;
-    // A fixed port may still have connections of an earlier server in TIME_WAIT.
+    // A fixed port may still have connections of an earlier server in TIME_WAIT; one that
+    // set only SO_REUSEPORT (as cpp-httplib does) leaves ones that only that option passes.
     if (port != 0 || shared)
         SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
 #ifdef SO_REUSEPORT
-    if (shared)
+    if (port != 0 || shared)
         SetOption(socket, SOL_SOCKET, SO_REUSEPORT, 1);
 #endif
     sockaddr_in address = LoopbackAddress(port);

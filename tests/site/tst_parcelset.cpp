@@ -94,6 +94,7 @@ private slots:
             << "【北京市】北京朝阳区望京营业部 派件员 张伟（电话 138****6217）正在为您派件";
         QTest::newRow("in transit")
             << std::string("LJ240517300196") << "【郑州市】快件已到达 郑州转运中心";
+        QTest::newRow("no event yet") << std::string("TX9584107729") << QString();
     }
 
     void builtInSet()
@@ -103,9 +104,11 @@ private slots:
         const CParcelSet set = BuiltInParcelSet();
         QVERIFY(set.parcels.size() >= 12);
         QVERIFY(set.couriers.size() >= 4);
-        for (const auto& parcel : set.parcels)
-            QVERIFY2(!parcel.second.events.empty(), parcel.first.c_str());
-        QCOMPARE(set.parcels.at(number).events.front().context, firstContext);
+        for (const auto& parcel : set.parcels) // one of them still waits for its first event
+            QVERIFY2(!parcel.second.events.empty() || parcel.first == "TX9584107729",
+                parcel.first.c_str());
+        const std::vector<CTrackEvent>& events = set.parcels.at(number).events;
+        QCOMPARE(events.empty() ? QString() : events.front().context, firstContext);
     }
 
     void executableRefusesBadStarts_data()
@@ -139,7 +142,8 @@ private slots:
         QTemporaryDir dir;
         QProcess site;
         site.start(
-            TRACKING_SITE_EXE, {"--port", "0", "--data", WriteFile(dir, "good.json", kGoodFile)});
+            TRACKING_SITE_EXE, {"--port", "0", "--data", WriteFile(dir, "good.json", kGoodFile),
+                                   "--fail", "FAIL1"});
         QVERIFY(site.waitForReadyRead(10000));
         const QString line = QString::fromLocal8Bit(site.readLine());
         const QRegularExpressionMatch match
@@ -158,6 +162,7 @@ private slots:
             {{"Cookie", cookies},
                 {"Referer", "http://127.0.0.1:" + match.captured(1).toStdString() + "/"}});
         QVERIFY(detection);
+        QVERIFY(!client.Get("/index-ajaxselectinfo-FAIL1.html")); // broken off, as --fail asks
         QVERIFY2(detection->body.find("\"exname\":\"alpha\"") != std::string::npos,
             detection->body.c_str());
         site.kill();

@@ -51,11 +51,12 @@ QStringList SentCookies(const Request& request)
 }
 
 // A site with three cookies set out of order (one of them empty), one courier for every
-// number, and a reply that names the number; tests swap the detection reply where they need
-// another, and can have the home page fail a number of times first.
+// number, and a reply that names the number; tests swap the detection or courier-info reply
+// where they need another, and can have the home page fail a number of times first.
 struct ScriptedSite {
     CTestServer server;
     std::string detectionBody = "[{\"exname\":\"kd\"}]";
+    std::string infoBody; // empty: a reply with one event
     std::atomic<int> homeFailuresLeft{0};
     Response failedHome;
 
@@ -75,7 +76,8 @@ struct ScriptedSite {
                 return Json(detectionBody);
             if (StartsWith(request.target, kInfoPrefix)) {
                 const std::string rest = request.target.substr(std::strlen(kInfoPrefix));
-                return Json(InfoReply(rest.substr(0, rest.find('-'))));
+                return Json(infoBody.empty() ? InfoReply(rest.substr(0, rest.find('-')))
+                                             : infoBody);
             }
             Response missing;
             missing.status = 404;
@@ -88,6 +90,7 @@ struct ScriptedSite {
 };
 
 using ThreadPtr = OwnedThread<CCatchThread>;
+using Outcome = CCatchThread::LookupOutcome;
 
 } // namespace
 
@@ -182,24 +185,34 @@ void TestBatch::detectionReplies_data()
 {
     QTest::addColumn<QByteArray>("detection");
     QTest::addColumn<bool>("infoRequested");
-    QTest::addColumn<QString>("emitted"); // null: nothing emitted
+    QTest::addColumn<QString>("emitted"); // null: nothing emitted; else the info reply sent
+    QTest::addColumn<Outcome>("outcome");
 
     const QString info = QString::fromStdString(InfoReply("N1"));
     QTest::newRow("array of courier objects") << QByteArray("[{\"exname\":\"kd\"},{}]") << true
-                                              << info;
+                                              << info << Outcome::Found;
     QTest::newRow("object under key 0") << QByteArray("{\"0\":{\"exname\":\"kd\"}}") << true
-                                        << info;
-    QTest::newRow("empty array") << QByteArray("[]") << false << QString();
-    QTest::newRow("empty object") << QByteArray("{}") << false << QString();
+                                        << info << Outcome::Found;
+    QTest::newRow("empty array") << QByteArray("[]") << false << QString() << Outcome::NumberUnknown;
+    QTest::newRow("empty object") << QByteArray("{}") << false << QString() << Outcome::NumberUnknown;
     QTest::newRow("object without key 0") << QByteArray("{\"1\":{\"exname\":\"kd\"}}") << false
-                                          << QString();
-    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << false << QString();
+                                          << QString() << Outcome::NumberUnknown;
+    QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << false << QString()
+                              << Outcome::ReplyUnreadable;
     QTest::newRow("empty exname emits the detection reply")
-        << QByteArray("[{\"exname\":\"\"}]") << false << QStringLiteral("[{\"exname\":\"\"}]");
+        << QByteArray("[{\"exname\":\"\"}]") << false << QStringLiteral("[{\"exname\":\"\"}]")
+        << Outcome::NumberUnknown;
     QTest::newRow("exname not a string emits the detection reply")
-        << QByteArray("[{\"exname\":7}]") << false << QStringLiteral("[{\"exname\":7}]");
+        << QByteArray("[{\"exname\":7}]") << false << QStringLiteral("[{\"exname\":7}]")
+        << Outcome::NumberUnknown;
     QTest::newRow("first element a number emits the detection reply")
-        << QByteArray("[5]") << false << QStringLiteral("[5]");
+        << QByteArray("[5]") << false << QStringLiteral("[5]") << Outcome::NumberUnknown;
+    for (const char* reply : {R"({"nu":"N1","data":[]})", R"({"nu":"N1","status":"201"})",
+                              R"({"nu":"N1","data":{"0":{"context":"c"}}})",
+                              R"([{"nu":"N1","data":[{"context":"c"}]}])", "<html>验证</html>"})
+        QTest::addRow("courier info %s", reply)
+            << QByteArray("[{\"exname\":\"kd\"}]") << true << QString::fromUtf8(reply)
+            << (reply[0] == '{' ? Outcome::NoEvents : Outcome::ReplyUnreadable);
 }
 
 void TestBatch::detectionReplies()
@@ -207,12 +220,19 @@ void TestBatch::detectionReplies()
     QFETCH(QByteArray, detection);
     QFETCH(bool, infoRequested);
     QFETCH(QString, emitted);
+    QFETCH(Outcome, outcome);
 
     ScriptedSite site;
     site.detectionBody = detection.toStdString();
+    if (infoRequested)
+        site.infoBody = emitted.toStdString();
     QVERIFY(site.Start());
     auto thread = NewThread(site.Base());
     ResultCollector results(*thread);
+    std::atomic<int> lookedUp{-1};
+    QObject::connect(thread.get(), &CCatchThread::numberLookedUp, thread.get(),
+                     [&](int, Outcome told, const QString&) { lookedUp = int(told); },
+                     Qt::DirectConnection);
     thread->Launch();
     QVERIFY(RunOneBatch(*thread, QStringLiteral("N1")));
     Stop(*thread);
@@ -222,6 +242,7 @@ void TestBatch::detectionReplies()
         posts += request.method == "POST" ? 1 : 0;
     QCOMPARE(posts, infoRequested ? 1 : 0);
     QCOMPARE(results.Texts(), emitted.isNull() ? QStringList() : QStringList{emitted});
+    QCOMPARE(Outcome(lookedUp.load()), outcome);
 }
 
 void TestBatch::allEmptyLinesStillBootstrap()
