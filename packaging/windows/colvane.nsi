@@ -1,7 +1,9 @@
 ; The Colvane installer: installs the program folder for the current user, with a Start-menu
 ; shortcut and an entry among Windows' installed programs. /S installs and uninstalls silently.
 ;   makensis -DVERSION=1.0 -DDIST=<program folder> -DLISTS=<folder of install.nsh and
-;            uninstall.nsh> -DOUTFILE=<setup.exe> -DICON=<exe.ico> colvane.nsi
+;            uninstall.nsh> -DOUTFILE=<setup.exe> -DICON=<exe.ico> -DPUBLISHER=<name>
+;            [-DDEMO_SITE] colvane.nsi
+; DEMO_SITE: the folder holds the stand-in site, which gets a Start-menu entry of its own.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -12,7 +14,6 @@ ManifestDPIAware true
 !include "FileFunc.nsh"
 
 !define NAME "Colvane"
-!define PUBLISHER "Colvane developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 
 Name "${NAME}"
@@ -36,6 +37,21 @@ InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 
 LangString CLOSE_FIRST ${LANG_SIMPCHINESE} "请先关闭 $1，然后点击“重试”。"
 LangString CLOSE_FIRST ${LANG_ENGLISH} "Close $1 first, then choose Retry."
+
+; The Start menu and Windows' list of programs name it in the installer's language, as the
+; window's title does; the uninstaller removes the entries of either language.
+!define PROGRAM_ZH "Lunvo快递单号批量查询"
+!define PROGRAM_EN "Lunvo Batch Parcel Tracking"
+!define SITE_ZH "${PROGRAM_ZH} 演示站点"
+!define SITE_EN "${PROGRAM_EN} Demo Site"
+LangString PROGRAM ${LANG_SIMPCHINESE} "${PROGRAM_ZH}"
+LangString PROGRAM ${LANG_ENGLISH} "${PROGRAM_EN}"
+LangString PROGRAM_ABOUT ${LANG_SIMPCHINESE} "批量查询快递单号的最新物流信息"
+LangString PROGRAM_ABOUT ${LANG_ENGLISH} "Looks up the latest event of a batch of parcel-tracking numbers"
+LangString SITE ${LANG_SIMPCHINESE} "${SITE_ZH}"
+LangString SITE ${LANG_ENGLISH} "${SITE_EN}"
+LangString SITE_ABOUT ${LANG_SIMPCHINESE} "在本机 127.0.0.1:8089 运行供试用本程序的演示快递站点；关闭它的窗口即停止"
+LangString SITE_ABOUT ${LANG_ENGLISH} "Runs the demo tracking site on 127.0.0.1:8089 to try the program with; close its window to stop it"
 
 ; Windows refuses to replace or delete a running program's files, so going on would leave a
 ; half-updated or half-removed folder. A running program's file cannot be opened for writing.
@@ -74,9 +90,14 @@ Section "Install"
   Call WaitUntilClosed
   !include "${LISTS}/install.nsh"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\colvane.exe" "" "$INSTDIR\colvane.exe" 0
+  CreateShortcut "$SMPROGRAMS\$(PROGRAM).lnk" "$INSTDIR\colvane.exe" "" "$INSTDIR\colvane.exe" 0 \
+    SW_SHOWNORMAL "" "$(PROGRAM_ABOUT)"
+  !ifdef DEMO_SITE
+  CreateShortcut "$SMPROGRAMS\$(SITE).lnk" "$INSTDIR\tracking-site.exe" "" \
+    "$INSTDIR\tracking-site.exe" 0 SW_SHOWNORMAL "" "$(SITE_ABOUT)"
+  !endif
 
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "$(PROGRAM)"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\colvane.exe,0"
@@ -92,7 +113,10 @@ SectionEnd
 Section "Uninstall"
   SetShellVarContext current
   Call un.WaitUntilClosed
-  Delete "$SMPROGRAMS\${NAME}.lnk"
+  Delete "$SMPROGRAMS\${PROGRAM_ZH}.lnk"
+  Delete "$SMPROGRAMS\${PROGRAM_EN}.lnk"
+  Delete "$SMPROGRAMS\${SITE_ZH}.lnk"
+  Delete "$SMPROGRAMS\${SITE_EN}.lnk"
   !include "${LISTS}/uninstall.nsh"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
