@@ -19,7 +19,7 @@ function(colvane_version_resource output)
   if(NOT DEFINED arg_COMPANY)
     set(arg_COMPANY "${COLVANE_PUBLISHER}")
   endif()
-  # Windows shows four numbers; the project names two or three.
+  # Windows shows four numbers; the project's version may name fewer.
   set(numbers)
   foreach(part MAJOR MINOR PATCH TWEAK)
     if("${PROJECT_VERSION_${part}}" STREQUAL "")
