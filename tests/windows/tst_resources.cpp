@@ -1,5 +1,5 @@
-// Reads the compiled Windows resources of the program (windres output, .res format) and checks
-// the file icon and the manifest that the executable will carry.
+// Reads the compiled Windows resources of the programs (windres output, .res format) and checks
+// the file icon, the manifest and the version information that the executables will carry.
 
 #include <QByteArray>
 #include <QFile>
@@ -16,6 +16,7 @@ namespace {
 
 constexpr quint16 kIconType = 3;
 constexpr quint16 kIconGroupType = 14;
+constexpr quint16 kVersionType = 16;
 constexpr quint16 kManifestType = 24;
 
 // A resource type or name: a number, or else a text.
@@ -124,6 +125,56 @@ QByteArray OnlyIconImage(const QByteArray& ico)
     return ico.mid(int(offset), int(length));
 }
 
+// A node of a version resource: a key, a value (UTF-16 text or bytes) and the nodes below it.
+struct VersionNode {
+    QString key;
+    QByteArray value;
+    QString text;
+    QVector<VersionNode> children;
+
+    const VersionNode* Child(const QString& childKey) const
+    {
+        for (const VersionNode& child : children) {
+            if (child.key == childKey)
+                return &child;
+        }
+        return nullptr;
+    }
+};
+
+// Reads the node at `at`: length, value length (in characters for text), type (1 is text), key,
+// value and children, each aligned to four bytes. False when it is malformed.
+bool ReadVersionNode(const QByteArray& bytes, qint64 at, VersionNode& node)
+{
+    if (at + 6 > bytes.size())
+        return false;
+    const qint64 end = at + U16(bytes, at);
+    const bool isText = U16(bytes, at + 4) == 1;
+    const qint64 valueSize = U16(bytes, at + 2) * (isText ? 2 : 1);
+    ResourceId key;
+    qint64 field = at + 6;
+    if (end < field || end > bytes.size() || !ReadId(bytes, field, end, key) || key.isNumber)
+        return false;
+    node.key = key.text;
+    field = Align4(field);
+    if (field + valueSize > end)
+        return false;
+    node.value = bytes.mid(int(field), int(valueSize));
+    if (isText) {
+        node.text = QString::fromUtf16(reinterpret_cast<const char16_t*>(node.value.constData()),
+                                       int(valueSize / 2));
+        while (node.text.endsWith(QChar(0)))
+            node.text.chop(1);
+    }
+    for (field = Align4(field + valueSize); field < end;) {
+        node.children.append(VersionNode());
+        if (!ReadVersionNode(bytes, field, node.children.last()))
+            return false;
+        field = Align4(field + U16(bytes, field));
+    }
+    return true;
+}
+
 QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
@@ -137,7 +188,9 @@ class TestWindowsResources : public QObject {
 
 private slots:
     void initTestCase();
-    void carriesOnlyIconAndManifest();
+    void carriesIconManifestAndVersion();
+    void versionInformation_data();
+    void versionInformation();
     void fileIconIsGroup101WithTheIconImage();
     void manifestRequestsInvokerLevel_data();
     void manifestRequestsInvokerLevel();
@@ -150,7 +203,7 @@ private:
 
 void TestWindowsResources::initTestCase()
 {
-    const QByteArray bytes = ReadFile(QStringLiteral(COMPILED_RESOURCES));
+    const QByteArray bytes = ReadFile(QStringLiteral(RESOURCES_DIR "/colvane.res"));
     QVERIFY2(!bytes.isEmpty(), "the compiled resources are missing or empty");
     const QString error = ReadResources(bytes, resources);
     QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -163,7 +216,7 @@ void TestWindowsResources::initTestCase()
     manifest = manifests[0].data;
 }
 
-void TestWindowsResources::carriesOnlyIconAndManifest()
+void TestWindowsResources::carriesIconManifestAndVersion()
 {
     QList<int> types;
     for (const Resource& resource : resources) {
@@ -172,8 +225,90 @@ void TestWindowsResources::carriesOnlyIconAndManifest()
             types.append(resource.type.number);
     }
     std::sort(types.begin(), types.end());
-    // No version resource, nor anything else.
-    QCOMPARE(types, (QList<int>{kIconType, kIconGroupType, kManifestType}));
+    QCOMPARE(types, (QList<int>{kIconType, kIconGroupType, kVersionType, kManifestType}));
+}
+
+void TestWindowsResources::versionInformation_data()
+{
+    const QString publisher = QStringLiteral(MAINTAINER).section(QStringLiteral(" <"), 0, 0);
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("chinese");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("company");
+    QTest::newRow("colvane") << QStringLiteral("colvane")
+                             << QStringLiteral("Lunvo快递单号批量查询")
+                             << QStringLiteral("Lunvo Batch Parcel Tracking") << publisher;
+    QTest::newRow("tracking-site") << QStringLiteral("tracking-site")
+                                   << QStringLiteral("演示用快递查询网站")
+                                   << QStringLiteral("Demo parcel-tracking site") << publisher;
+    QTest::newRow("quoted publisher") << QStringLiteral("quoting") << QStringLiteral("引号")
+                                      << QStringLiteral("Quotes")
+                                      << QStringLiteral("Zhang \"San\" \\n Co /*");
+}
+
+void TestWindowsResources::versionInformation()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, chinese);
+    QFETCH(QString, english);
+    QFETCH(QString, company);
+
+    QVector<Resource> all;
+    const QString error =
+        ReadResources(ReadFile(QStringLiteral(RESOURCES_DIR "/%1.res").arg(program)), all);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QVector<Resource> versions = OfType(all, kVersionType);
+    QCOMPARE(int(versions.size()), 1);
+    QVERIFY(versions[0].name.isNumber && versions[0].name.number == 1);
+    VersionNode root;
+    QVERIFY2(ReadVersionNode(versions[0].data, 0, root), "malformed version resource");
+    QCOMPARE(root.key, QStringLiteral("VS_VERSION_INFO"));
+
+    // The fixed part: signature, file and product versions of four numbers, type application.
+    const QString version =
+        QStringLiteral(PROJECT_VERSION ".0.0.0").section(QLatin1Char('.'), 0, 3);
+    const QByteArray& fixed = root.value;
+    const auto numbers = [&fixed](int at) {
+        return QStringLiteral("%1.%2.%3.%4").arg(U16(fixed, at + 2)).arg(U16(fixed, at))
+            .arg(U16(fixed, at + 6)).arg(U16(fixed, at + 4));
+    };
+    QCOMPARE(int(fixed.size()), 52);
+    QCOMPARE(U32(fixed, 0), quint32(0xFEEF04BD));
+    QCOMPARE(numbers(8), version);
+    QCOMPARE(numbers(16), version);
+    QCOMPARE(U32(fixed, 36), quint32(1));
+
+    // Both blocks, each listed in the translations: Chinese and US English, in UTF-16.
+    const VersionNode* translation = nullptr;
+    if (const VersionNode* variables = root.Child(QStringLiteral("VarFileInfo")))
+        translation = variables->Child(QStringLiteral("Translation"));
+    QVERIFY(translation);
+    QCOMPARE(translation->value, QByteArray("\x04\x08\xb0\x04\x09\x04\xb0\x04", 8));
+    const VersionNode* strings = root.Child(QStringLiteral("StringFileInfo"));
+    QVERIFY(strings);
+    QCOMPARE(int(strings->children.size()), 2);
+    const QStringList blocks{QStringLiteral("080404b0"), QStringLiteral("040904b0")};
+    const QStringList descriptions{chinese, english};
+    const QStringList copyrights{
+        QStringLiteral("版权所有 © " COPYRIGHT "，保留所有权利。"),
+        QStringLiteral("Copyright © " COPYRIGHT ". All rights reserved.")};
+    for (int i = 0; i < blocks.size(); ++i) {
+        const VersionNode* table = strings->Child(blocks[i]);
+        QVERIFY2(table, qPrintable(blocks[i]));
+        QStringList values;
+        for (const VersionNode& value : table->children)
+            values.append(value.key + QLatin1Char('=') + value.text);
+        values.sort();
+        const QStringList expected{QStringLiteral("CompanyName=") + company,
+                                   QStringLiteral("FileDescription=") + descriptions[i],
+                                   QStringLiteral("FileVersion=") + version,
+                                   QStringLiteral("InternalName=") + program,
+                                   QStringLiteral("LegalCopyright=") + copyrights[i],
+                                   QStringLiteral("OriginalFilename=%1.exe").arg(program),
+                                   QStringLiteral("ProductName=Colvane"),
+                                   QStringLiteral("ProductVersion=") + version};
+        QCOMPARE(values, expected);
+    }
 }
 
 void TestWindowsResources::fileIconIsGroup101WithTheIconImage()
