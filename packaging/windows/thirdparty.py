@@ -76,13 +76,16 @@ def debian_copyright_lines(path):
 
 
 class Component:
-    def __init__(self, source_package, debian_version, legal=None, copyright_file=None):
+    def __init__(self, source_package, debian_version, legal=None, copyright_file=None,
+                 binary_version=None):
         name, licence, texts = KNOWN_SOURCES[source_package]
         self.key = re.sub(r"[^a-z0-9]+", "-", name.split(" (")[0].lower()).strip("-")
         self.name = name
         self.source_package = source_package
         self.debian_version = debian_version
-        self.version = upstream_version(debian_version)
+        # A binary package may be built from another upstream than its source's own version
+        # says (gcc-mingw-w64 25.2 builds GCC 12.2.0).
+        self.version = upstream_version(binary_version or debian_version)
         self.licence = licence
         self.legal = legal  # a toolchain part's legal/ folder, or None
         self.copyright_file = copyright_file or os.path.join(legal, "debian-copyright")
@@ -123,11 +126,11 @@ def debian_component(path, by_source):
     """The component of a file installed on the build machine by a Debian package."""
     owner = subprocess.run(["dpkg-query", "-S", os.path.realpath(path)], check=True,
                            capture_output=True, text=True).stdout.split(":")[0]
-    source, version = subprocess.run(
-        ["dpkg-query", "-W", "-f=${source:Package}\t${Version}", owner], check=True,
-        capture_output=True, text=True).stdout.split("\t")
+    source, source_version, version = subprocess.run(
+        ["dpkg-query", "-W", "-f=${source:Package}\t${source:Version}\t${Version}", owner],
+        check=True, capture_output=True, text=True).stdout.split("\t")
     if source not in by_source:
-        by_source[source] = Component(source, version,
+        by_source[source] = Component(source, source_version, binary_version=version,
                                       copyright_file=f"/usr/share/doc/{owner}/copyright")
     return by_source[source]
 
