@@ -26,15 +26,17 @@ int main(int argc, char* argv[])
     // The window draws no OpenGL: without this, Qt would prepare every top-level window for
     // it, which on a Mesa desktop loads the GL driver and doubles start-up time and memory.
     QApplication::setAttribute(Qt::AA_ForceRasterWidgets);
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-    // Qt 6 scales to the screen's DPI by itself; unasked, Qt 5 draws a per-monitor aware
-    // window at its 100 % size, tiny at 150 %.
+#if defined(Q_OS_WIN) && QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 scales to the screen's DPI by itself; unasked, Qt 5 draws the window, which the
+    // manifest declares per-monitor aware, at its 100 % size, tiny at 150 %. Linux keeps
+    // Qt 5's default: asked to scale, Qt 5 on X11 would go by the monitor's physical DPI
+    // wherever the desktop sets no Xft.dpi, where Qt 6 takes 96.
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-#endif
 #if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
-    // 150 % stays 1.5 rather than rounding to 2.
+    // 150 % stays 1.5 rather than rounding to 2, as Qt 6 keeps it.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
 #endif
     QApplication application(argc, argv);
     // Lets desktop shells match the window to the installed menu entry and its icon.
